@@ -1,0 +1,411 @@
+#include <nvsupport/core/JString.h>
+#include <nvsupport/core/YList.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+TEST(JStringTest, ConstructionGivesExpectedText) {
+    EXPECT_STREQ(*JString(), "");
+    EXPECT_STREQ(*JString(static_cast<const char*>(nullptr)), "");
+    EXPECT_STREQ(*JString(""), "");
+    EXPECT_STREQ(*JString("abcdef", 3), "abc");
+    EXPECT_STREQ(*JString("ab\0cd", 5), "ab"); // stops at the NUL of the source
+    EXPECT_STREQ(*JString("abc", 0), "");
+    EXPECT_STREQ(*JString("abc", -4), "");
+    EXPECT_STREQ(*JString(static_cast<const char*>(nullptr), 4), "");
+    EXPECT_STREQ(*JString(-42), "-42");
+    EXPECT_STREQ(*JString(4000000000u), "4000000000");
+    EXPECT_STREQ(*JString(std::int64_t(-9223372036854775807LL - 1)), "-9223372036854775808");
+    EXPECT_STREQ(*JString(0.1), "0.1");
+    EXPECT_STREQ(*JString(1.0 / 3.0), "0.333333333333");
+    EXPECT_STREQ(*JString(1e300), "1e+300");
+    EXPECT_EQ(JString("abc").getBlockBytes(), 7);
+    EXPECT_EQ(JString().getBlockBytes(), 4);
+    EXPECT_EQ(JString("abc").length(), 3);
+}
+
+TEST(JStringTest, CopiesShareUntilOneChanges) {
+    JString a("shared text");
+    JString b(a);
+    EXPECT_EQ(*a, *b);
+    EXPECT_EQ(a.getRefCount(), 2);
+    JString c;
+    c = a;
+    EXPECT_EQ(a.getRefCount(), 3);
+    b &= "!";
+    EXPECT_STREQ(*a, "shared text");
+    EXPECT_STREQ(*b, "shared text!");
+    EXPECT_EQ(a.getRefCount(), 2);
+    EXPECT_EQ(b.getRefCount(), 1);
+    JString moved(std::move(c));
+    EXPECT_STREQ(*moved, "shared text");
+    EXPECT_STREQ(*c, ""); // NOLINT(bugprone-use-after-move): a moved-from string is empty
+}
+
+TEST(JStringTest, AssignmentHandlesSelfAndOwnTail) {
+    JString a("hello world");
+    const JString& alias = a;
+    a = alias;
+    EXPECT_STREQ(*a, "hello world");
+    EXPECT_EQ(a.getRefCount(), 1);
+
+    a = *a + 6; // a tail of its own text, owned alone
+    EXPECT_STREQ(*a, "world");
+    JString shared(a);
+    a = *a + 2; // a tail of a shared block
+    EXPECT_STREQ(*a, "rld");
+    EXPECT_STREQ(*shared, "world");
+
+    a = "a much longer text than before";
+    EXPECT_STREQ(*a, "a much longer text than before");
+    a = static_cast<const char*>(nullptr);
+    EXPECT_STREQ(*a, "");
+    a = "";
+    EXPECT_STREQ(*a, "");
+
+    JString s("ab");
+    s &= s;
+    EXPECT_STREQ(*s, "abab");
+    s &= *s + 2; // own tail
+    EXPECT_STREQ(*s, "ababab");
+    s &= static_cast<const char*>(nullptr);
+    EXPECT_STREQ(*s, "ababab");
+}
+
+// Every editing operation must leave the copies that shared the block untouched.
+TEST(JStringTest, EveryEditLeavesSharedCopiesAlone) {
+    const char* original = "\"  Ab,c\r\nd  \"";
+    std::vector<std::pair<const char*, std::function<void(JString&)>>> edits = {
+        {"pad", [](JString& s) { s.pad(40, '*'); }},
+        {"substitute", [](JString& s) { s.substitute(JString("Ab"), JString("XY"), 0); }},
+        {"strtok", [](JString& s) { s.strtok(","); }},
+        {"stripLeading", [](JString& s) { s.stripLeading("\" "); }},
+        {"stripTrailing", [](JString& s) { s.stripTrailing("\" "); }},
+        {"stripQuotes", [](JString& s) { s.stripQuotes("\"", true); }},
+        {"shiftLeft", [](JString& s) { s.shiftLeft(3, 0); }},
+        {"tolower", [](JString& s) { s.tolower(); }},
+        {"toupper", [](JString& s) { s.toupper(); }},
+        {"convertDosToUnix", [](JString& s) { s.convertDosToUnix(); }},
+        {"sprintf", [](JString& s) { s.sprintf("%s-%d", "x", 7); }},
+        {"operator[]", [](JString& s) { s[1] = '#'; }},
+        {"assign text", [](JString& s) { s = "other"; }},
+        {"append", [](JString& s) { s &= "tail"; }},
+        {"detach", [](JString& s) { std::free(s.detach()); }},
+        {"readBlock",
+         [](JString& s) {
+             char buf[16];
+             void* w = buf;
+             JString("new").writeBlock(&w);
+             void* r = buf;
+             s.readBlock(&r);
+         }},
+    };
+    for (auto& [name, edit] : edits) {
+        JString a(original);
+        JString b(a);
+        edit(b);
+        EXPECT_STREQ(*a, original) << name;
+        EXPECT_STRNE(*b, original) << name;
+        EXPECT_EQ(a.getRefCount(), 1) << name;
+    }
+}
+
+TEST(JStringTest, CaseBlindEqualityAndExactHash) {
+    EXPECT_TRUE(JString("Vdd") == "VDD");
+    EXPECT_TRUE("vdd" == JString("VDD"));
+    EXPECT_TRUE(JString("Vdd") != "Vss");
+    EXPECT_TRUE(JString("") == static_cast<const char*>(nullptr));
+    EXPECT_TRUE(JString("abc") == JString("ABC"));
+    EXPECT_FALSE(JString("abc") == JString("abcd"));
+    EXPECT_FALSE(JString("\xe9") == "\xc9"); // only ASCII letters fold
+
+    EXPECT_EQ(JString().hashValue(), 0u);
+    EXPECT_EQ(JString("a").hashValue(), 65u);
+    EXPECT_EQ(JString("abc").hashValue(), 541327426u);
+    EXPECT_EQ(JString("ABC").HashValue(), 541327426u);
+    EXPECT_EQ(JString("Hello, World").hashValue(), 693467916u);
+    // Bytes above 127 enter the hash as negative numbers.
+    EXPECT_EQ(JString("\xe9").hashValue(), 2147483625u);
+    EXPECT_EQ(JString("R1 \xc3\xa9t\xe9 4k7").hashValue(), 621414780u);
+    EXPECT_EQ(std::hash<JString>()(JString("abc")), std::hash<JString>()(JString("ABC")));
+}
+
+TEST(JStringTest, PathsCompareByteForByteOnThisPlatform) {
+    // File names are case-sensitive here: paths compare and hash on raw bytes.
+    EXPECT_EQ(JString("/a/B").comparePath(JString("/a/B")), 0);
+    EXPECT_NE(JString("/a/B").comparePath(JString("/a/b")), 0);
+    EXPECT_FALSE(JString("/a/B").pathEqual(JString("/a/b")));
+    EXPECT_EQ(JString("a").comparePath(JString("b")), -1);
+    EXPECT_EQ(JString("\xe9").comparePath(JString("a")), 1); // unsigned byte order
+    EXPECT_EQ(JString("abc").pathHashValue(), 807794786u);
+    EXPECT_EQ(JString("ABC").pathHashValue(), 541327426u);
+    EXPECT_EQ(JString("R1 \xc3\xa9t\xe9 4k7").pathHashValue(), 1790327100u);
+}
+
+TEST(JStringTest, PrefixAndAccess) {
+    EXPECT_EQ(JString("abc").hasPrefix(""), 0);
+    EXPECT_EQ(JString("abc").hasPrefix(static_cast<const char*>(nullptr)), 0);
+    EXPECT_EQ(JString("abc").hasPrefix("ab"), 2);
+    EXPECT_EQ(JString("ab").hasPrefix("ab"), 2);
+    EXPECT_EQ(JString("a").hasPrefix("ab"), 0);
+    EXPECT_EQ(JString("abc").hasPrefix("AB"), 0);
+    EXPECT_EQ(JString("abc").hasPrefix(JString("abc")), 3);
+
+    JString s("xyz");
+    EXPECT_EQ(&s[-1], &s[4]); // both are the error byte
+    EXPECT_EQ(s[3], '\0');
+    EXPECT_EQ(s[0], 'x');
+    EXPECT_EQ(JString("a\xff").lastChar(), -1);
+    EXPECT_EQ(JString("ab").lastChar(), 'b');
+    EXPECT_EQ(JString().lastChar(), 0);
+
+    JString e;
+    e[0] = 0; // writing the terminator of an empty string must not touch shared memory
+    EXPECT_STREQ(*e, "");
+    EXPECT_EQ(e.getRefCount(), 1);
+}
+
+TEST(JStringTest, StrtokAndTokenize) {
+    JString s("a,,b");
+    EXPECT_STREQ(*s.strtok(","), "a");
+    EXPECT_STREQ(*s, ",b");
+    EXPECT_STREQ(*s.strtok(","), "b");
+    EXPECT_STREQ(*s, "");
+    EXPECT_STREQ(*s.strtok(","), "");
+
+    JString commas(",,,");
+    EXPECT_STREQ(*commas.strtok(","), "");
+    EXPECT_STREQ(*commas, "");
+
+    JString words(" R1  n1 n2 ");
+    EXPECT_STREQ(*words.strtok(" "), "R1");
+    EXPECT_STREQ(*words, " n1 n2 ");
+
+    YList<JString> list;
+    JString t(",a,,b,");
+    EXPECT_EQ(JString::tokenize(&t, ',', &list), &list);
+    ASSERT_EQ(list.size(), 2);
+    EXPECT_STREQ(*list.front(), "a");
+    std::vector<std::string> got;
+    for (const JString& x : list)
+        got.push_back(*x);
+    EXPECT_EQ(got, (std::vector<std::string>{"a", "b"}));
+    JString::tokenize(&t, ',', &list); // appends after what is there
+    EXPECT_EQ(list.size(), 4);
+    EXPECT_EQ(JString::tokenize(nullptr, ',', &list), &list);
+}
+
+TEST(JStringTest, Substitute) {
+    JString s("cabab");
+    EXPECT_EQ(s.substitute(JString("ab"), JString("xyz"), 0), 4);
+    EXPECT_STREQ(*s, "cxyzab");
+    s = "cabab";
+    EXPECT_EQ(s.substitute(JString("ab"), JString("xyz"), 2), 6);
+    EXPECT_STREQ(*s, "cabxyz");
+    s = "cabab";
+    EXPECT_EQ(s.substitute(JString("ab"), JString("xyz"), 5), 0);
+    EXPECT_EQ(s.substitute(JString("ab"), JString("xyz"), -1), 0);
+    EXPECT_EQ(s.substitute(JString(""), JString("xyz"), 0), 0);
+    EXPECT_EQ(s.substitute(JString("zz"), JString("xyz"), 0), 0);
+    EXPECT_STREQ(*s, "cabab");
+    // An occurrence that starts inside a failed partial match is still found.
+    s = "aaab";
+    EXPECT_EQ(s.substitute(JString("aab"), JString("-"), 0), 2);
+    EXPECT_STREQ(*s, "a-");
+    s = "long replaced by short";
+    EXPECT_EQ(s.substitute(JString("replaced by "), JString(""), 0), 5);
+    EXPECT_STREQ(*s, "long short");
+}
+
+TEST(JStringTest, StripAndShift) {
+    JString s("  x  ");
+    s.stripLeading(" ");
+    EXPECT_STREQ(*s, "x  ");
+    s.stripTrailing(" ");
+    EXPECT_STREQ(*s, "x");
+    s.stripTrailing("x");
+    EXPECT_STREQ(*s, "");
+    s.stripLeading(" "); // empty stays empty
+    EXPECT_STREQ(*s, "");
+
+    JString q("\"open");
+    q.stripQuotes("\"", true);
+    EXPECT_STREQ(*q, "\"open");
+    q.stripQuotes("\"", false);
+    EXPECT_STREQ(*q, "open");
+    JString b("[x]");
+    b.stripQuotes("[]", true);
+    EXPECT_STREQ(*b, "x");
+    JString only("\"");
+    only.stripQuotes("\"", true);
+    EXPECT_STREQ(*only, "");
+    JString tail("x'");
+    tail.stripQuotes("'", false);
+    EXPECT_STREQ(*tail, "x");
+    tail.stripQuotes(nullptr, false);
+    tail.stripQuotes("", false);
+    EXPECT_STREQ(*tail, "x");
+
+    JString a("abc");
+    EXPECT_STREQ(*a.shiftLeft(5, '-'), "abc--");
+    EXPECT_STREQ(*a, "");
+    a = "abc";
+    EXPECT_STREQ(*a.shiftLeft(5, 0), "abc");
+    a = "abcdef";
+    EXPECT_STREQ(*a.shiftLeft(2, '-'), "ab");
+    EXPECT_STREQ(*a, "cdef");
+    EXPECT_STREQ(*a.shiftLeft(0, '-'), "cdef");
+    EXPECT_STREQ(*a, "cdef");
+
+    JString p("ab");
+    p.pad(5, '.');
+    EXPECT_STREQ(*p, "ab...");
+    p.pad(2, '.');
+    EXPECT_STREQ(*p, "ab...");
+    JString e;
+    e.pad(3, 'z');
+    EXPECT_STREQ(*e, "zzz");
+}
+
+TEST(JStringTest, CaseAndLineEnds) {
+    JString s("Mixed \xe9 Case");
+    JString lower = s.tolower();
+    EXPECT_STREQ(*s, "mixed \xe9 case");
+    EXPECT_EQ(*lower, *s); // shares the new block
+    EXPECT_STREQ(*s.toupper(), "MIXED \xe9 CASE");
+
+    JString d("a\r\nb\rc\r\n\r\n");
+    JString u = d.convertDosToUnix();
+    EXPECT_STREQ(*d, "a\nb\rc\n\n");
+    EXPECT_EQ(*u, *d);
+}
+
+TEST(JStringTest, DetachAndCopy) {
+    JString a("text");
+    const char* before = *a;
+    char* p = a.detach();
+    EXPECT_STREQ(p, "text");
+    EXPECT_EQ(p + 4, before); // the block itself, text moved down over the count word
+    EXPECT_STREQ(*a, "");
+    std::free(p);
+
+    JString x("shared");
+    JString y(x);
+    char* q = y.detach();
+    EXPECT_STREQ(q, "shared");
+    EXPECT_STREQ(*x, "shared");
+    EXPECT_EQ(x.getRefCount(), 1);
+    std::free(q);
+
+    char* e = JString().detach();
+    EXPECT_STREQ(e, "");
+    std::free(e);
+    char* c = x.Copy();
+    EXPECT_STREQ(c, "shared");
+    EXPECT_NE(c, *x);
+    std::free(c);
+
+    JString u("u");
+    JString v(u);
+    v.unique();
+    EXPECT_NE(*u, *v);
+    EXPECT_EQ(u.getRefCount(), 1);
+}
+
+TEST(JStringTest, SprintfNeverOverruns) {
+    JString s;
+    s.sprintf("%d-%s-%.3f", 0, "x", 1.5);
+    EXPECT_STREQ(*s, "0-x-1.500");
+    s.sprintf("%s", "");
+    EXPECT_STREQ(*s, "");
+    s.sprintf("plain");
+    EXPECT_STREQ(*s, "plain");
+    // Length modifiers and huge results that a rough estimate would get wrong.
+    s.sprintf("%ld|%lld|%hd", 123456789012L, -5LL, static_cast<short>(7));
+    EXPECT_STREQ(*s, "123456789012|-5|7");
+    s.sprintf("%.0f", 1e300);
+    EXPECT_EQ(s.length(), 301);
+    s.sprintf("%500d|", 1);
+    EXPECT_EQ(s.length(), 501);
+    std::string big(1 << 20, 'q');
+    s.sprintf("<%s>", big.c_str());
+    EXPECT_EQ(s.length(), (1 << 20) + 2);
+    // Formatting a string from its own text.
+    JString self("me");
+    self.sprintf("%s and %s", *self, *self);
+    EXPECT_STREQ(*self, "me and me");
+    JString shared(self);
+    self.sprintf("[%s]", *shared);
+    EXPECT_STREQ(*self, "[me and me]");
+    EXPECT_STREQ(*shared, "me and me");
+}
+
+TEST(JStringTest, BlocksRoundTrip) {
+    std::vector<char> buf(64);
+    void* w = buf.data();
+    JString("first").writeBlock(&w);
+    JString().writeBlock(&w);
+    JString("\xff\x80 high").writeBlock(&w);
+    EXPECT_EQ(static_cast<char*>(w) - buf.data(), 4 + 5 + 4 + 4 + 7);
+
+    void* r = buf.data();
+    JString a("old"), b("not empty"), c;
+    a.readBlock(&r);
+    b.readBlock(&r);
+    c.readBlock(&r);
+    EXPECT_EQ(r, w);
+    EXPECT_STREQ(*a, "first");
+    EXPECT_STREQ(*b, "");
+    EXPECT_STREQ(*c, "\xff\x80 high");
+}
+
+TEST(JStringTest, ConcatChainsBuildOneBlock) {
+    JString a("R1");
+    TempString& t = a.concat(" ").concat("in").concat(" ").concat("out");
+    const char* built = t.theString();
+    EXPECT_EQ(t.len(), 9);
+    JString r(t); // adopts the block without copying
+    EXPECT_EQ(*r, built);
+    EXPECT_STREQ(*r, "R1 in out");
+    EXPECT_EQ(r.getRefCount(), 1);
+    EXPECT_STREQ(*a, "R1");
+
+    char* c = JString("x").concat(static_cast<const char*>(nullptr)).concat("y").Copy();
+    EXPECT_STREQ(c, "xy");
+    std::free(c);
+
+    // Appending the chain's own text to itself.
+    TempString& self = JString("ab").concat("cd");
+    JString twice(self.concat(self.theString()));
+    EXPECT_STREQ(*twice, "abcdabcd");
+
+    JString e(JString().concat(""));
+    EXPECT_STREQ(*e, "");
+    EXPECT_EQ(TempString::GetNumJStringBytes(), 0u);
+}
+
+TEST(JStringTest, LargeTextsAndHighBytes) {
+    std::string big(1 << 20, 'a');
+    big[12345] = '\xff';
+    JString s(big.c_str());
+    EXPECT_EQ(s.length(), 1 << 20);
+    JString t(s);
+    t.toupper();
+    EXPECT_EQ(static_cast<unsigned char>((*t)[12345]), 0xffu);
+    EXPECT_EQ((*t)[0], 'A');
+    EXPECT_EQ((*s)[0], 'a');
+    EXPECT_EQ(s.hashValue(), t.hashValue());
+    EXPECT_TRUE(s == t);
+    JString u(s.concat(*s));
+    EXPECT_EQ(u.length(), 2 << 20);
+    EXPECT_EQ(u.substitute(JString("\xff"), JString("<>"), 20000), (1 << 20) + 12345 + 2);
+}
+
+} // namespace
