@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 namespace nvsupport::detail {
 
@@ -26,6 +27,36 @@ inline int caseBlindCompare(const char* a, const char* b) noexcept {
         if (cx != cy || cx == 0)
             return cx - cy;
     }
+}
+
+/// Eight bytes with their ASCII capitals made small, all at once.
+constexpr std::uint64_t asciiLower8(std::uint64_t x) noexcept {
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    std::uint64_t low7 = x & (0x7F * ones);
+    std::uint64_t aboveZ = low7 + (0x7F - 'Z') * ones; // high bit set where byte > 'Z'
+    std::uint64_t fromA = low7 + (0x80 - 'A') * ones;  // high bit set where byte >= 'A'
+    std::uint64_t upper = (fromA ^ aboveZ) & ~x & (0x80 * ones);
+    return x | (upper >> 2);
+}
+
+/// Whether two texts are equal without regard to ASCII letter case.
+inline bool caseBlindEqual(const char* a, const char* b) noexcept {
+    std::size_t n = std::strlen(a);
+    if (n != std::strlen(b))
+        return false;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y && asciiLower8(x) != asciiLower8(y))
+            return false;
+    }
+    for (; i < n; ++i)
+        if (asciiLower(static_cast<unsigned char>(a[i])) !=
+            asciiLower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
 }
 
 } // namespace nvsupport::detail

@@ -1,5 +1,6 @@
 #include "JString.h"
 
+#include "../Os/Posix/HeapBlock_p.h"
 #include "../paths/Path.h"
 #include "CaseFold_p.h"
 #include "YList.h"
@@ -11,21 +12,18 @@
 #include <new>
 
 namespace nvsupport::detail {
-namespace {
 
 // The block every empty string may point at. It lives in read-only memory: nothing ever
 // writes to it, not even its count, so empty strings can be made and dropped on any thread.
-struct EmptyBlock {
-    std::int32_t count;
-    char text[4];
-};
-constexpr EmptyBlock kEmptyBlock{1, {0, 0, 0, 0}};
+const EmptyJStringBlock kEmptyJStringBlock{1, {0, 0, 0, 0}};
 
-inline char* emptyBlock() noexcept {
-    return reinterpret_cast<char*>(const_cast<EmptyBlock*>(&kEmptyBlock));
+namespace {
+
+inline char* theEmptyBlock() noexcept {
+    return reinterpret_cast<char*>(const_cast<EmptyJStringBlock*>(&kEmptyJStringBlock));
 }
 
-inline std::int32_t& count(char* block) noexcept {
+inline std::int32_t& refs(char* block) noexcept {
     return *reinterpret_cast<std::int32_t*>(block);
 }
 
@@ -54,7 +52,7 @@ inline void* checkedRealloc(void* old, std::size_t n) {
 // A block of count 1 holding the `n` bytes at `s`, NUL-terminated.
 char* newBlock(const char* s, std::size_t n) {
     char* b = static_cast<char*>(checkedMalloc(n + 5));
-    count(b) = 1;
+    refs(b) = 1;
     if (n)
         std::memcpy(text(b), s, n);
     text(b)[n] = 0;
@@ -63,6 +61,9 @@ char* newBlock(const char* s, std::size_t n) {
 
 // Whether p points into the `len` bytes of text (terminator included) of `block`.
 // std::less gives a total order even for pointers into unrelated objects.
+// The smallest block a concatenation chain starts with.
+constexpr std::size_t kFirstBlockMin = 64;
+
 inline bool inside(const char* p, const char* block, std::size_t len) noexcept {
     std::less<const char*> lt;
     return !lt(p, block + 4) && lt(p, block + 4 + len + 1);
@@ -82,14 +83,12 @@ char JString::ErrorChar = 0;
 
 // --- construction and assignment ------------------------------------------------------
 
-JString::JString() noexcept : m_block(emptyBlock()) {}
-
-JString::JString(const char* s) : m_block(emptyBlock()) {
+JString::JString(const char* s) : m_block(theEmptyBlock()) {
     if (s && *s)
         m_block = newBlock(s, std::strlen(s));
 }
 
-JString::JString(const char* s, int n) : m_block(emptyBlock()) {
+JString::JString(const char* s, int n) : m_block(theEmptyBlock()) {
     if (s && n > 0) {
         std::size_t len = boundedLength(s, static_cast<std::size_t>(n));
         if (len)
@@ -113,49 +112,12 @@ JString::JString(unsigned long v) : m_block(formatted("%lu", v)) {}
 JString::JString(unsigned long long v) : m_block(formatted("%llu", v)) {}
 JString::JString(double v) : m_block(formatted("%.12g", v)) {}
 
-JString::JString(const JString& s) noexcept : m_block(s.m_block) {
-    if (!nullBlock())
-        ++count(m_block);
-}
-
-JString::JString(JString&& s) noexcept : m_block(s.m_block) {
-    s.m_block = emptyBlock();
-}
-
 JString::JString(const TempString& t) noexcept : m_block(t.m_block) {
     delete const_cast<TempString*>(&t);
 }
 
-JString::~JString() {
-    release();
-}
-
-bool JString::nullBlock() const noexcept {
-    return m_block == emptyBlock();
-}
-
-void JString::release() noexcept {
-    if (!nullBlock() && --count(m_block) == 0)
-        std::free(m_block);
-    m_block = emptyBlock();
-}
-
-JString& JString::operator=(const JString& s) noexcept {
-    char* b = s.m_block; // s may be this very string
-    if (!s.nullBlock())
-        ++count(b);
-    release();
-    m_block = b;
-    return *this;
-}
-
-JString& JString::operator=(JString&& s) noexcept {
-    if (this != &s) {
-        release();
-        m_block = s.m_block;
-        s.m_block = emptyBlock();
-    }
-    return *this;
+void JString::freeBlock(char* block) noexcept {
+    std::free(block);
 }
 
 // Makes the text the `len` bytes at `s`, which may lie inside this string's own text.
@@ -164,7 +126,7 @@ void JString::setText(const char* s, std::size_t len) {
         release();
         return;
     }
-    if (!nullBlock() && count(m_block) == 1) {
+    if (!nullBlock() && refs(m_block) == 1) {
         if (inside(s, m_block, std::strlen(text(m_block)))) {
             // A tail or a piece of our own text: move it down first, then shrink.
             std::memmove(text(m_block), s, len);
@@ -192,7 +154,7 @@ JString& JString::operator&=(const char* s) {
     if (!s || !*s)
         return *this;
     std::size_t len = std::strlen(**this);
-    if (!nullBlock() && count(m_block) == 1 && !inside(s, m_block, len)) {
+    if (!nullBlock() && refs(m_block) == 1 && !inside(s, m_block, len)) {
         // Owned alone: grow the block in place instead of building a new one.
         std::size_t add = std::strlen(s);
         m_block = static_cast<char*>(checkedRealloc(m_block, len + add + 5));
@@ -211,9 +173,9 @@ JString& JString::operator&=(const JString& s) {
 void JString::makeUnique() {
     if (nullBlock()) {
         m_block = newBlock("", 0);
-    } else if (count(m_block) != 1) {
+    } else if (refs(m_block) != 1) {
         char* b = newBlock(text(m_block), std::strlen(text(m_block)));
-        --count(m_block);
+        --refs(m_block);
         m_block = b;
     }
 }
@@ -235,7 +197,7 @@ int JString::lastChar() const noexcept {
 }
 
 int JString::getRefCount() const noexcept {
-    return count(m_block);
+    return refs(m_block);
 }
 
 int JString::getBlockBytes() const noexcept {
@@ -250,11 +212,11 @@ char* JString::Copy() const {
 }
 
 char* JString::detach() {
-    if (!nullBlock() && count(m_block) == 1) {
+    if (!nullBlock() && refs(m_block) == 1) {
         // Reuse the block itself: slide the text over the count word.
         char* b = m_block;
         std::memmove(b, text(b), std::strlen(text(b)) + 1);
-        m_block = emptyBlock();
+        m_block = theEmptyBlock();
         return b;
     }
     char* p = Copy();
@@ -263,7 +225,7 @@ char* JString::detach() {
 }
 
 void JString::unique() {
-    if (!isEmpty() && count(m_block) != 1)
+    if (!isEmpty() && refs(m_block) != 1)
         makeUnique();
 }
 
@@ -276,20 +238,42 @@ int JString::hasPrefix(const char* p) const noexcept {
     return std::strncmp(**this, p, n) == 0 ? static_cast<int>(n) : 0;
 }
 
-unsigned int JString::hashValue() const noexcept {
+namespace {
+
+// h = h * 65599 + c over the bytes, four at a time: h * P^4 + c0 * P^3 + c1 * P^2 + c2 * P + c3
+// gives the same 32-bit result with a shorter chain of dependent multiplications.
+template <class Fold> std::uint32_t hashBytes(const char* p, Fold fold) noexcept {
+    constexpr std::uint32_t P = 65599u, P2 = P * P, P3 = P2 * P, P4 = P3 * P;
+    std::size_t n = std::strlen(p);
     std::uint32_t h = 0;
-    for (const char* p = **this; *p; ++p)
-        h = h * 65599u + static_cast<std::uint32_t>(asciiUpper(static_cast<signed char>(*p)));
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4)
+        h = h * P4 + fold(p[i]) * P3 + fold(p[i + 1]) * P2 + fold(p[i + 2]) * P + fold(p[i + 3]);
+    for (; i < n; ++i)
+        h = h * P + fold(p[i]);
     return h & 0x7FFFFFFFu;
 }
 
+// Bytes enter the hash as signed chars widened to int (0x80-0xFF are negative).
+struct UpperByte {
+    std::uint32_t operator()(char c) const noexcept {
+        return static_cast<std::uint32_t>(asciiUpper(static_cast<signed char>(c)));
+    }
+};
+struct RawByte {
+    std::uint32_t operator()(char c) const noexcept {
+        return static_cast<std::uint32_t>(static_cast<int>(static_cast<signed char>(c)));
+    }
+};
+
+} // namespace
+
+unsigned int JString::hashValue() const noexcept {
+    return hashBytes(**this, UpperByte());
+}
+
 unsigned int JString::pathHashValue() const noexcept {
-    if (!sp_CaseSensitiveFiles())
-        return hashValue();
-    std::uint32_t h = 0;
-    for (const char* p = **this; *p; ++p)
-        h = h * 65599u + static_cast<std::uint32_t>(static_cast<int>(static_cast<signed char>(*p)));
-    return h & 0x7FFFFFFFu;
+    return sp_CaseSensitiveFiles() ? hashBytes(**this, RawByte()) : hashValue();
 }
 
 int JString::comparePath(const JString& p) const noexcept {
@@ -298,11 +282,11 @@ int JString::comparePath(const JString& p) const noexcept {
 }
 
 bool operator==(const JString& a, const char* b) noexcept {
-    return caseBlindCompare(*a, b ? b : "") == 0;
+    return caseBlindEqual(*a, b ? b : "");
 }
 
 bool operator==(const JString& a, const JString& b) noexcept {
-    return caseBlindCompare(*a, *b) == 0;
+    return caseBlindEqual(*a, *b);
 }
 
 // --- editing ----------------------------------------------------------------------------
@@ -311,9 +295,9 @@ void JString::pad(unsigned int n, char c) {
     std::size_t len = std::strlen(**this);
     if (len >= n || c == 0)
         return;
-    if (nullBlock() || count(m_block) != 1) {
+    if (nullBlock() || refs(m_block) != 1) {
         char* b = static_cast<char*>(checkedMalloc(std::size_t(n) + 5));
-        count(b) = 1;
+        refs(b) = 1;
         std::memcpy(text(b), **this, len);
         release();
         m_block = b;
@@ -338,7 +322,7 @@ int JString::substitute(const JString& from, const JString& to, int start) {
     std::size_t at = std::size_t(hit - t);
     std::size_t newLen = len - lf + lt;
     char* b = static_cast<char*>(checkedMalloc(newLen + 5));
-    count(b) = 1;
+    refs(b) = 1;
     std::memcpy(text(b), t, at);
     std::memcpy(text(b) + at, *to, lt);
     std::memcpy(text(b) + at + lt, t + at + lf, len - at - lf + 1);
@@ -413,7 +397,7 @@ JString JString::shiftLeft(int n, char fill) {
     JString result;
     if (outLen) {
         char* b = static_cast<char*>(checkedMalloc(outLen + 5));
-        count(b) = 1;
+        refs(b) = 1;
         std::memcpy(text(b), t, take);
         std::memset(text(b) + take, fill, outLen - take);
         text(b)[outLen] = 0;
@@ -474,7 +458,7 @@ void JString::sprintf(const char* fmt, va_list args) {
         return;
     }
     char* b = static_cast<char*>(checkedMalloc(std::size_t(n) + 5));
-    count(b) = 1;
+    refs(b) = 1;
     std::vsnprintf(text(b), std::size_t(n) + 1, fmt, args);
     release();
     m_block = b;
@@ -532,16 +516,47 @@ void JString::readBlock(void** cursor) {
 
 // --- TempString -------------------------------------------------------------------------
 
+namespace {
+
+// Concatenation chains make and drop one TempString object each; every thread keeps the
+// last one dropped for its next chain instead of going to the heap for 8 bytes each time.
+struct SpareTempString {
+    void* object = nullptr;
+    ~SpareTempString() { ::operator delete(object); }
+};
+__attribute__((tls_model("initial-exec"))) thread_local SpareTempString t_spare;
+
+} // namespace
+
+void* TempString::operator new(std::size_t size) {
+    if (void* p = t_spare.object) {
+        t_spare.object = nullptr;
+        return p;
+    }
+    return ::operator new(size);
+}
+
+void TempString::operator delete(void* p) noexcept {
+    if (!t_spare.object)
+        t_spare.object = p;
+    else
+        ::operator delete(p);
+}
+
 TempString& JString::concat(const char* s) const {
     return *new TempString(**this, s ? s : "");
 }
 
 TempString::TempString(const char* a, const char* b) {
     std::size_t la = std::strlen(a), lb = std::strlen(b);
-    // The next multiple of 16 strictly above what is needed, so one spare byte is certain.
+    // The next multiple of 16 strictly above what is needed, so one spare byte is certain,
+    // and never less than 64 bytes: a chain usually goes on, and short lines then grow
+    // without moving.
     std::size_t size = ((la + lb + 5) / 16 + 1) * 16;
+    if (size < kFirstBlockMin)
+        size = kFirstBlockMin;
     m_block = static_cast<char*>(checkedMalloc(size));
-    count(m_block) = 1;
+    refs(m_block) = 1;
     std::memcpy(text(m_block), a, la);
     std::memcpy(text(m_block) + la, b, lb + 1);
 }
@@ -555,20 +570,25 @@ TempString& TempString::concat(const char* s) {
         return *this;
     std::size_t len = std::strlen(theString());
     std::size_t add = std::strlen(s);
-    if (m_block == emptyBlock()) {
+    if (m_block == theEmptyBlock()) {
         char* b = static_cast<char*>(checkedMalloc(add + 6));
-        count(b) = 1;
+        refs(b) = 1;
         std::memcpy(text(b), s, add + 1);
         m_block = b;
         return *this;
     }
-    // s may be a piece of this very text; find it again after the block moves.
-    bool own = inside(s, m_block, len);
-    std::size_t offset = own ? std::size_t(s - m_block) : 0;
-    m_block = static_cast<char*>(checkedRealloc(m_block, len + add + 6));
-    if (own)
-        s = m_block + offset;
-    std::memcpy(text(m_block) + len, s, add);
+    // Grow to old length + appended length + 6 bytes; the heap often has that room in the
+    // block already (the first block is rounded up), and then nothing needs to move.
+    std::size_t need = len + add + 6;
+    if (need > kFirstBlockMin && heapBlockCapacity(m_block) < need) {
+        // s may be a piece of this very text; find it again after the block moves.
+        bool own = inside(s, m_block, len);
+        std::size_t offset = own ? std::size_t(s - m_block) : 0;
+        m_block = static_cast<char*>(checkedRealloc(m_block, need));
+        if (own)
+            s = m_block + offset;
+    }
+    std::memmove(text(m_block) + len, s, add);
     text(m_block)[len + add] = 0;
     return *this;
 }
@@ -582,28 +602,28 @@ char* TempString::Copy() {
 }
 
 void TempString::Destroy() noexcept {
-    if (m_block && m_block != emptyBlock() && --count(m_block) == 0)
+    if (m_block && m_block != theEmptyBlock() && --refs(m_block) == 0)
         std::free(m_block);
     delete this;
 }
 
 void TempString::SetString(const char* s) {
     if (!s || !*s) {
-        m_block = emptyBlock();
+        m_block = theEmptyBlock();
         return;
     }
     m_block = newBlock(s, std::strlen(s));
 }
 
 void TempString::initref() noexcept {
-    count(m_block) = 1;
+    refs(m_block) = 1;
 }
 void TempString::incref() noexcept {
-    ++count(m_block);
+    ++refs(m_block);
 }
 void TempString::decref() noexcept {
-    --count(m_block);
+    --refs(m_block);
 }
 int TempString::refcount() const noexcept {
-    return count(m_block);
+    return refs(m_block);
 }

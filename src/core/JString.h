@@ -19,6 +19,14 @@ template <class T> class YList;
 class TempString;
 
 namespace nvsupport::detail {
+/// The block every empty JString points at: a count and an empty text, in read-only
+/// memory. Nothing writes to it, not even its count.
+struct EmptyJStringBlock {
+    std::int32_t count;
+    char text[4];
+};
+extern const EmptyJStringBlock kEmptyJStringBlock;
+
 void takesVaList(va_list);
 /// True for the type a va_list argument has once passed to a function.
 template <class T>
@@ -32,7 +40,7 @@ concept VaListArgument = std::is_pointer_v<T> && requires(T t) {
 class JString {
 public:
     /// The empty string; allocates nothing.
-    JString() noexcept;
+    JString() noexcept : m_block(emptyBlock()) {}
     /// Copies `s`; a null pointer or "" gives the empty string.
     JString(const char* s);
     /// Copies at most `n` bytes of `s`, stopping early at a NUL; null `s` or n <= 0 gives "".
@@ -52,17 +60,34 @@ public:
     /// `v` formatted with "%.12g".
     JString(double v);
     /// Shares the block of `s` (constant time).
-    JString(const JString& s) noexcept;
+    JString(const JString& s) noexcept : m_block(s.m_block) {
+        if (m_block != emptyBlock())
+            ++count();
+    }
     /// Takes over the block of `s`, leaving `s` empty.
-    JString(JString&& s) noexcept;
+    JString(JString&& s) noexcept : m_block(s.m_block) { s.m_block = emptyBlock(); }
     /// Adopts the block built by a concatenation chain and deletes the TempString object;
     /// `t` must not be used afterwards.
     JString(const TempString& t) noexcept;
-    ~JString();
+    ~JString() { release(); }
 
     /// Shares the block of `s`; self-assignment is safe.
-    JString& operator=(const JString& s) noexcept;
-    JString& operator=(JString&& s) noexcept;
+    JString& operator=(const JString& s) noexcept {
+        char* b = s.m_block; // s may be this very string
+        if (b != emptyBlock())
+            ++*reinterpret_cast<std::int32_t*>(b);
+        release();
+        m_block = b;
+        return *this;
+    }
+    JString& operator=(JString&& s) noexcept {
+        if (this != &s) {
+            release();
+            m_block = s.m_block;
+            s.m_block = emptyBlock();
+        }
+        return *this;
+    }
     /// Replaces the text by `s`, which may point into this string's own text.
     JString& operator=(const char* s);
     /// Appends `s`.
@@ -165,8 +190,19 @@ private:
     static constexpr int kHeader = 4; // the count word before the text
 
     void format(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-    bool nullBlock() const noexcept;
-    void release() noexcept;
+    static char* emptyBlock() noexcept {
+        return reinterpret_cast<char*>(const_cast<nvsupport::detail::EmptyJStringBlock*>(
+            &nvsupport::detail::kEmptyJStringBlock));
+    }
+    std::int32_t& count() const noexcept { return *reinterpret_cast<std::int32_t*>(m_block); }
+    bool nullBlock() const noexcept { return m_block == emptyBlock(); }
+    /// Lets go of the block (freeing it when this was its last string) and becomes empty.
+    void release() noexcept {
+        if (m_block != emptyBlock() && --count() == 0)
+            freeBlock(m_block);
+        m_block = emptyBlock();
+    }
+    static void freeBlock(char* block) noexcept;
     void makeUnique();
     void setText(const char* s, std::size_t len);
     void adopt(char* block) noexcept { m_block = block; }
@@ -207,6 +243,8 @@ private:
     TempString(const char* a, const char* b);
     ~TempString() = default;
     TempString(const TempString&) = delete;
+    static void* operator new(std::size_t size);
+    static void operator delete(void* p) noexcept;
 
     void Destroy() noexcept;
     void SetString(const char* s);

@@ -93,11 +93,16 @@ TEST(JStringAllocTest, ConcatChainAllocatesOneBlockAndGrowsIt) {
         right = std::strcmp(*r, "R1 n1 n2 4k7 tc=1") == 0;
     });
     EXPECT_TRUE(right);
-    // One block plus the carrier object; the block grows in place for each later piece;
-    // the carrier is deleted on adoption and the block freed with the string.
-    EXPECT_EQ(c.mallocs, 2);
-    EXPECT_EQ(c.reallocs, 3);
-    EXPECT_EQ(c.frees, 2);
+    // One block at most, grown (not replaced) for each later piece and freed with the
+    // string; the carrier object is recycled by the thread, so it costs at most one more.
+    EXPECT_LE(c.mallocs, 2);
+    EXPECT_GE(c.mallocs, 1);
+    EXPECT_LE(c.reallocs, 3);
+    EXPECT_LE(c.mallocs - c.frees, 1);
+    // A second chain finds the carrier recycled: exactly one block.
+    c = count([&] { JString r(a.concat("x").concat("y")); });
+    EXPECT_EQ(c.mallocs, 1);
+    EXPECT_EQ(c.frees, 1);
 }
 
 TEST(JStringAllocTest, EditingAnOwnedBlockDoesNotCopyIt) {

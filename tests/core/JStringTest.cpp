@@ -125,6 +125,24 @@ TEST(JStringTest, CaseBlindEqualityAndExactHash) {
     EXPECT_TRUE(JString("abc") == JString("ABC"));
     EXPECT_FALSE(JString("abc") == JString("abcd"));
     EXPECT_FALSE(JString("\xe9") == "\xc9"); // only ASCII letters fold
+    // Long texts are compared several bytes at a time: differences anywhere must count,
+    // and neighbours of the letters ('@', '[', '`', '{') and high bytes must not fold.
+    const std::string base = "Subckt OPAMP_Stage2 in+ in- out vdd vss PARAMS: gain=4k7";
+    for (std::size_t i = 0; i < base.size(); ++i) {
+        std::string flipped = base;
+        char c = flipped[i];
+        if (c >= 'a' && c <= 'z')
+            flipped[i] = static_cast<char>(c - 32);
+        else if (c >= 'A' && c <= 'Z')
+            flipped[i] = static_cast<char>(c + 32);
+        EXPECT_TRUE(JString(base.c_str()) == flipped.c_str()) << i;
+        std::string changed = base;
+        changed[i] = '\x01';
+        EXPECT_FALSE(JString(base.c_str()) == changed.c_str()) << i;
+    }
+    EXPECT_FALSE(JString("0123456789@[`{") == "0123456789`{@[");
+    EXPECT_FALSE(JString("01234567\xc9\xe9") == "01234567\xe9\xc9");
+    EXPECT_FALSE(JString("0123456789") == "01234567");
 
     EXPECT_EQ(JString().hashValue(), 0u);
     EXPECT_EQ(JString("a").hashValue(), 65u);
