@@ -16,8 +16,9 @@
 /// The kind of a message, and the text `output` passes on for it:
 /// Error "Error : %s\n", Warning "Warning : %s\n",
 /// Unexpected "Unexpected error, please contact support : %s\n", Info "%s\n",
-/// Raw the text unchanged, Fatal "Fatal Error : %s\n"; any other value an empty text.
-enum MessageType { Error = 0, Warning = 1, Unexpected = 2, Info = 3, Raw = 4, Fatal = 5 };
+/// Raw the text unchanged, Fatal "Fatal Error : %s\n"; any other value (any int is a valid
+/// MessageType) an empty text.
+enum MessageType : int { Error = 0, Warning = 1, Unexpected = 2, Info = 3, Raw = 4, Fatal = 5 };
 
 /// An abstract sink of diagnostics; the derived class decides where finished text goes.
 class MessageHandler {

@@ -52,8 +52,9 @@ bool sp_ReadNextNonBlankLine(FILE* file, JString* line, int* lineCounter);
 JString sp_StrTok(const char** cursor, const char* delimiters);
 
 /// Skips delimiters and returns the next word (at most 1023 characters) or quoted token
-/// (unbounded; quoting is on only when closeQuotes is given). Empty at the end of the text
-/// or for an empty quoted token.
+/// (unbounded; quoting is on only when closeQuotes is given; an opening character with no
+/// closer at its position in closeQuotes runs to the end of the text). Empty at the end of
+/// the text or for an empty quoted token.
 JString sp_GetToken(const char** cursor, const char* delimiters, const char* openQuotes,
                     const char* closeQuotes, bool keepQuotes);
 
@@ -61,8 +62,9 @@ JString sp_GetToken(const char** cursor, const char* delimiters, const char* ope
 JString sp_PeekToken(const char** cursor, const char* delimiters, const char* openQuotes,
                      const char* closeQuotes, bool keepQuotes);
 
-/// The next token by `spec`; *type is -1 at the end, 0 for a word or quoted token, the
-/// character code for a special character (whose token text is empty).
+/// The next token by `spec`: a quoted token (unbounded; nesting when asked and the pair
+/// differs), a special character, or a word of at most 1023 characters. *type is -1 at the
+/// end, 0 for a word or quoted token, the character code for a special (whose text is "").
 JString sp_GetToken(const char** cursor, const ScanSpec& spec, int* type);
 
 /// The characters up to `delimiter` or the end (a delimiter is then consumed); no length
@@ -111,5 +113,6 @@ int sp_CompareStrings(const char* a, const char* b);
 void sp_FormatName(char* field, int width, char breakChar, JString* text);
 
 /// Stores a malloc'ed copy of each entry's text in consecutive elements of `strings`
-/// (which must have room for all); the caller frees them with free().
+/// (which must have room for all); the caller frees them with free(). Nothing happens
+/// when either argument is null.
 void sp_FillString(char** strings, const YList<JString>* list);

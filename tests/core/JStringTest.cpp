@@ -190,27 +190,90 @@ TEST(JStringTest, PrefixAndAccess) {
     EXPECT_EQ(e.getRefCount(), 1);
 }
 
-TEST(JStringTest, StrtokAndTokenize) {
-    JString s("a,,b");
-    EXPECT_STREQ(*s.strtok(","), "a");
-    EXPECT_STREQ(*s, ",b");
-    EXPECT_STREQ(*s.strtok(","), "b");
-    EXPECT_STREQ(*s, "");
-    EXPECT_STREQ(*s.strtok(","), "");
+// Each edit: the text before, the edit (returning what the operation returns, as text),
+// the text after, and the returned value.
+TEST(JStringTest, EditsGiveExpectedTextAndResult) {
+    using Edit = std::function<std::string(JString&)>;
+    auto tok = [](const char* d) -> Edit {
+        return [=](JString& s) { return std::string(*s.strtok(d)); };
+    };
+    auto sub = [](const char* f, const char* t, int start) -> Edit {
+        return
+            [=](JString& s) { return std::to_string(s.substitute(JString(f), JString(t), start)); };
+    };
+    // Operations without a result return "" through the comma operator.
+    auto lead = [](const char* set) -> Edit {
+        return [=](JString& s) { return (s.stripLeading(set), std::string()); };
+    };
+    auto trail = [](const char* set) -> Edit {
+        return [=](JString& s) { return (s.stripTrailing(set), std::string()); };
+    };
+    auto quotes = [](const char* q, bool both) -> Edit {
+        return [=](JString& s) { return (s.stripQuotes(q, both), std::string()); };
+    };
+    auto shift = [](int n, char fill) -> Edit {
+        return [=](JString& s) { return std::string(*s.shiftLeft(n, fill)); };
+    };
+    auto pad = [](unsigned n, char c) -> Edit {
+        return [=](JString& s) { return (s.pad(n, c), std::string()); };
+    };
+    struct Case {
+        const char* before;
+        Edit edit;
+        const char* after;
+        const char* returned;
+    } cases[] = {
+        {"a,,b", tok(","), ",b", "a"},
+        {",b", tok(","), "", "b"},
+        {"", tok(","), "", ""},
+        {",,,", tok(","), "", ""},
+        {" R1  n1 n2 ", tok(" "), " n1 n2 ", "R1"},
+        {"abc", tok(nullptr), "", "abc"},
+        {"cabab", sub("ab", "xyz", 0), "cxyzab", "4"},
+        {"cabab", sub("ab", "xyz", 2), "cabxyz", "6"},
+        {"cabab", sub("ab", "xyz", 5), "cabab", "0"},
+        {"cabab", sub("ab", "xyz", -1), "cabab", "0"},
+        {"cabab", sub("", "xyz", 0), "cabab", "0"},
+        {"cabab", sub("zz", "xyz", 0), "cabab", "0"},
+        {"aaab", sub("aab", "-", 0), "a-", "2"}, // found inside a failed partial match
+        {"long replaced by short", sub("replaced by ", "", 0), "long short", "5"},
+        {"  x  ", lead(" "), "x  ", ""},
+        {"x  ", trail(" "), "x", ""},
+        {"x", trail("x"), "", ""},
+        {"", lead(" "), "", ""},
+        {"\"open", quotes("\"", true), "\"open", ""},
+        {"\"open", quotes("\"", false), "open", ""},
+        {"[x]", quotes("[]", true), "x", ""},
+        {"\"", quotes("\"", true), "", ""},
+        {"x'", quotes("'", false), "x", ""},
+        {"'x'", quotes(nullptr, false), "'x'", ""},
+        {"'x'", quotes("", false), "'x'", ""},
+        {"abc", shift(5, '-'), "", "abc--"},
+        {"abc", shift(5, 0), "", "abc"},
+        {"abcdef", shift(2, '-'), "cdef", "ab"},
+        {"cdef", shift(0, '-'), "cdef", "cdef"},
+        {"ab", pad(5, '.'), "ab...", ""},
+        {"ab...", pad(2, '.'), "ab...", ""},
+        {"", pad(3, 'z'), "zzz", ""},
+        {"Mixed \xe9 Case", [](JString& s) { return std::string(*s.tolower()); }, "mixed \xe9 case",
+         "mixed \xe9 case"},
+        {"Mixed \xe9 Case", [](JString& s) { return std::string(*s.toupper()); }, "MIXED \xe9 CASE",
+         "MIXED \xe9 CASE"},
+        {"a\r\nb\rc\r\n\r\n", [](JString& s) { return std::string(*s.convertDosToUnix()); },
+         "a\nb\rc\n\n", "a\nb\rc\n\n"},
+    };
+    for (Case& c : cases) {
+        JString s(c.before);
+        std::string returned = c.edit(s);
+        EXPECT_STREQ(*s, c.after) << c.before;
+        EXPECT_EQ(returned, c.returned) << c.before;
+    }
+}
 
-    JString commas(",,,");
-    EXPECT_STREQ(*commas.strtok(","), "");
-    EXPECT_STREQ(*commas, "");
-
-    JString words(" R1  n1 n2 ");
-    EXPECT_STREQ(*words.strtok(" "), "R1");
-    EXPECT_STREQ(*words, " n1 n2 ");
-
+TEST(JStringTest, TokenizeAppendsNonEmptyRuns) {
     YList<JString> list;
     JString t(",a,,b,");
     EXPECT_EQ(JString::tokenize(&t, ',', &list), &list);
-    ASSERT_EQ(list.size(), 2);
-    EXPECT_STREQ(*list.front(), "a");
     std::vector<std::string> got;
     for (const JString& x : list)
         got.push_back(*x);
@@ -218,91 +281,6 @@ TEST(JStringTest, StrtokAndTokenize) {
     JString::tokenize(&t, ',', &list); // appends after what is there
     EXPECT_EQ(list.size(), 4);
     EXPECT_EQ(JString::tokenize(nullptr, ',', &list), &list);
-}
-
-TEST(JStringTest, Substitute) {
-    JString s("cabab");
-    EXPECT_EQ(s.substitute(JString("ab"), JString("xyz"), 0), 4);
-    EXPECT_STREQ(*s, "cxyzab");
-    s = "cabab";
-    EXPECT_EQ(s.substitute(JString("ab"), JString("xyz"), 2), 6);
-    EXPECT_STREQ(*s, "cabxyz");
-    s = "cabab";
-    EXPECT_EQ(s.substitute(JString("ab"), JString("xyz"), 5), 0);
-    EXPECT_EQ(s.substitute(JString("ab"), JString("xyz"), -1), 0);
-    EXPECT_EQ(s.substitute(JString(""), JString("xyz"), 0), 0);
-    EXPECT_EQ(s.substitute(JString("zz"), JString("xyz"), 0), 0);
-    EXPECT_STREQ(*s, "cabab");
-    // An occurrence that starts inside a failed partial match is still found.
-    s = "aaab";
-    EXPECT_EQ(s.substitute(JString("aab"), JString("-"), 0), 2);
-    EXPECT_STREQ(*s, "a-");
-    s = "long replaced by short";
-    EXPECT_EQ(s.substitute(JString("replaced by "), JString(""), 0), 5);
-    EXPECT_STREQ(*s, "long short");
-}
-
-TEST(JStringTest, StripAndShift) {
-    JString s("  x  ");
-    s.stripLeading(" ");
-    EXPECT_STREQ(*s, "x  ");
-    s.stripTrailing(" ");
-    EXPECT_STREQ(*s, "x");
-    s.stripTrailing("x");
-    EXPECT_STREQ(*s, "");
-    s.stripLeading(" "); // empty stays empty
-    EXPECT_STREQ(*s, "");
-
-    JString q("\"open");
-    q.stripQuotes("\"", true);
-    EXPECT_STREQ(*q, "\"open");
-    q.stripQuotes("\"", false);
-    EXPECT_STREQ(*q, "open");
-    JString b("[x]");
-    b.stripQuotes("[]", true);
-    EXPECT_STREQ(*b, "x");
-    JString only("\"");
-    only.stripQuotes("\"", true);
-    EXPECT_STREQ(*only, "");
-    JString tail("x'");
-    tail.stripQuotes("'", false);
-    EXPECT_STREQ(*tail, "x");
-    tail.stripQuotes(nullptr, false);
-    tail.stripQuotes("", false);
-    EXPECT_STREQ(*tail, "x");
-
-    JString a("abc");
-    EXPECT_STREQ(*a.shiftLeft(5, '-'), "abc--");
-    EXPECT_STREQ(*a, "");
-    a = "abc";
-    EXPECT_STREQ(*a.shiftLeft(5, 0), "abc");
-    a = "abcdef";
-    EXPECT_STREQ(*a.shiftLeft(2, '-'), "ab");
-    EXPECT_STREQ(*a, "cdef");
-    EXPECT_STREQ(*a.shiftLeft(0, '-'), "cdef");
-    EXPECT_STREQ(*a, "cdef");
-
-    JString p("ab");
-    p.pad(5, '.');
-    EXPECT_STREQ(*p, "ab...");
-    p.pad(2, '.');
-    EXPECT_STREQ(*p, "ab...");
-    JString e;
-    e.pad(3, 'z');
-    EXPECT_STREQ(*e, "zzz");
-}
-
-TEST(JStringTest, CaseAndLineEnds) {
-    JString s("Mixed \xe9 Case");
-    JString lower = s.tolower();
-    EXPECT_STREQ(*s, "mixed \xe9 case");
-    EXPECT_EQ(*lower, *s); // shares the new block
-    EXPECT_STREQ(*s.toupper(), "MIXED \xe9 CASE");
-
-    JString d("a\r\nb\rc\r\n\r\n");
-    JString u = d.convertDosToUnix();
-    EXPECT_STREQ(*d, "a\nb\rc\n\n");
-    EXPECT_EQ(*u, *d);
 }
 
 TEST(JStringTest, DetachAndCopy) {

@@ -60,7 +60,7 @@ void addHook(const char* name, void (*function)(void*)) {
     HookEntry* e = findEntry(name);
     if (!e) {
         HookEntry fresh;
-        std::memcpy(fresh.name, name, sizeof fresh.name);
+        copyName(fresh.name, name);
         e = &g_registry->table.insert(sp_HashValue(name), fresh);
     }
     for (HookNode* n = e->functions; n; n = n->next)

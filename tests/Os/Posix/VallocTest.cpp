@@ -4,12 +4,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,25 +18,18 @@
 namespace {
 
 constexpr std::size_t kMB = 1048576;
+const std::size_t kPage = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
 
-std::size_t pageSize() {
-    return static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-}
-
-// Access rights of the mapping holding `addr`, as /proc/self/maps shows them ("rw-",
-// "---"...), or "" when nothing is mapped there.
+// Access rights of the mapping holding `addr` as /proc/self/maps shows them ("rw-", "---"...),
+// or "" when nothing is mapped there.
 std::string protectionAt(const void* addr) {
     const auto a = reinterpret_cast<std::uintptr_t>(addr);
     std::ifstream maps("/proc/self/maps");
-    std::string line;
-    while (std::getline(maps, line)) {
-        std::istringstream in(line);
-        std::uintptr_t from = 0, to = 0;
-        char dash = 0;
-        std::string perms;
-        in >> std::hex >> from >> dash >> to >> perms;
-        if (a >= from && a < to)
-            return perms.substr(0, 3);
+    for (std::string line; std::getline(maps, line);) {
+        unsigned long from = 0, to = 0;
+        char perms[5] = "";
+        if (std::sscanf(line.c_str(), "%lx-%lx %4s", &from, &to, perms) == 3 && a >= from && a < to)
+            return std::string(perms, 3);
     }
     return "";
 }
@@ -47,7 +41,7 @@ char* baseOf(void* p) {
 // Number of read/write pages from the start of the reservation of `p`.
 std::size_t committedPages(void* p, std::size_t limit) {
     std::size_t n = 0;
-    while (n < limit && protectionAt(baseOf(p) + n * pageSize()) == "rw-")
+    while (n < limit && protectionAt(baseOf(p) + n * kPage) == "rw-")
         ++n;
     return n;
 }
@@ -55,71 +49,53 @@ std::size_t committedPages(void* p, std::size_t limit) {
 } // namespace
 
 TEST(VallocTest, FirstCommitFollowsPageRule) {
-    const std::size_t ps = pageSize();
-
-    void* p = vMalloc(0, 1);
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(baseOf(p)) % ps, 0u);
-    EXPECT_EQ(committedPages(p, 4), 1u);
-    EXPECT_EQ(protectionAt(baseOf(p) + ps), "---"); // reserved, not committed
-    vFree(p);
-    EXPECT_EQ(protectionAt(baseOf(p)), "");
-
-    // Block and header ending one byte short of a page boundary: one page.
-    p = vMalloc(static_cast<unsigned>(ps - 17), 1);
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(committedPages(p, 4), 1u);
-    vFree(p);
-
-    // Ending exactly on the boundary: one page more than the exact fit.
-    p = vMalloc(static_cast<unsigned>(ps - 16), 1);
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(committedPages(p, 4), 2u);
-    vFree(p);
-
-    p = vMalloc(static_cast<unsigned>(3 * ps), 1);
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(committedPages(p, 8), 4u);
-    vFree(p);
+    // Block and header ending one byte short of a page boundary take that page; ending
+    // exactly on it takes one page more than the exact fit.
+    const struct {
+        std::size_t size, pages;
+    } cases[] = {{0, 1}, {kPage - 17, 1}, {kPage - 16, 2}, {3 * kPage, 4}};
+    for (const auto& c : cases) {
+        void* p = vMalloc(static_cast<unsigned>(c.size), 1);
+        ASSERT_NE(p, nullptr) << c.size;
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(baseOf(p)) % kPage, 0u);
+        EXPECT_EQ(committedPages(p, 8), c.pages) << c.size;
+        EXPECT_EQ(protectionAt(baseOf(p) + c.pages * kPage), "---") << c.size;
+        vFree(p);
+        EXPECT_EQ(protectionAt(baseOf(p)), "");
+    }
 }
 
 TEST(VallocTest, GrowthKeepsAddressAndContents) {
-    const std::size_t ps = pageSize();
+    const std::size_t maxPages = 8 * kMB / kPage;
+    std::vector<unsigned char> pattern(8 * kMB);
+    for (std::size_t i = 0; i < pattern.size(); ++i)
+        pattern[i] = static_cast<unsigned char>(i * 7 + 3);
     unsigned char* p = static_cast<unsigned char*>(vMalloc(100, 8));
     ASSERT_NE(p, nullptr);
-    std::size_t filled = 100;
-    for (std::size_t i = 0; i < filled; ++i)
-        p[i] = static_cast<unsigned char>(i * 7 + 3);
-
-    for (std::size_t size : {ps, 5 * ps + 1, 40 * ps - 16, 2 * kMB, 8 * kMB - 16}) {
+    std::size_t filled = 0;
+    for (std::size_t size :
+         {std::size_t{100}, kPage, 5 * kPage + 1, 40 * kPage - 16, 2 * kMB, 8 * kMB - 16}) {
         ASSERT_EQ(vRealloc(p, static_cast<unsigned>(size)), p) << size;
-        EXPECT_EQ(committedPages(p, 8 * kMB / ps), std::min((size + 16) / ps + 1, 8 * kMB / ps))
-            << size;
-        for (std::size_t i = filled; i < size; ++i)
-            p[i] = static_cast<unsigned char>(i * 7 + 3);
+        EXPECT_EQ(committedPages(p, maxPages), std::min((size + 16) / kPage + 1, maxPages)) << size;
+        std::memcpy(p + filled, pattern.data() + filled, size - filled);
         filled = size;
-        std::size_t bad = 0;
-        for (std::size_t i = 0; i < filled; ++i)
-            bad += p[i] != static_cast<unsigned char>(i * 7 + 3);
-        EXPECT_EQ(bad, 0u) << size;
+        EXPECT_EQ(std::memcmp(p, pattern.data(), size), 0) << size;
     }
-
     // Shrinking keeps the address, the contents and the committed pages.
     ASSERT_EQ(vRealloc(p, 10), p);
-    EXPECT_EQ(p[9], static_cast<unsigned char>(9 * 7 + 3));
-    EXPECT_EQ(committedPages(p, 8 * kMB / ps), 8 * kMB / ps);
+    EXPECT_EQ(p[9], pattern[9]);
+    EXPECT_EQ(committedPages(p, maxPages), maxPages);
     ASSERT_EQ(vRealloc(p, static_cast<unsigned>(3 * kMB)), p);
-    EXPECT_EQ(p[3 * kMB - 1], static_cast<unsigned char>((3 * kMB - 1) * 7 + 3));
+    EXPECT_EQ(p[3 * kMB - 1], pattern[3 * kMB - 1]);
     vFree(p);
 }
 
-TEST(VallocTest, ReservationIsTheHardLimit) {
+TEST(VallocTest, ReservationSizeIsTheHardLimit) {
     char* p = static_cast<char*>(vMalloc(0, 1));
     ASSERT_NE(p, nullptr);
     ASSERT_EQ(vRealloc(p, kMB - 16), p);
     p[0] = 'a';
     p[kMB - 17] = 'z'; // last byte of the reservation
-
     EXPECT_EQ(vRealloc(p, kMB - 15), nullptr);
     EXPECT_EQ(vRealloc(p, UINT_MAX), nullptr); // would wrap to a small size in 32 bits
     EXPECT_EQ(p[0], 'a');
@@ -128,53 +104,43 @@ TEST(VallocTest, ReservationIsTheHardLimit) {
     p[999] = 'b';
     vFree(p);
 
-    void* full = vMalloc(kMB - 16, 1);
+    char* full = static_cast<char*>(vMalloc(kMB - 16, 1));
     ASSERT_NE(full, nullptr);
-    static_cast<char*>(full)[kMB - 17] = 'x';
+    full[kMB - 17] = 'x';
     vFree(full);
+    const unsigned rejected[][2] = {
+        {kMB - 15, 1}, {3 * kMB, 2}, {0, 0}, {UINT_MAX, 1}, {UINT_MAX, 4095}};
+    for (const auto& r : rejected)
+        EXPECT_EQ(vMalloc(r[0], r[1]), nullptr) << r[0] << " in " << r[1] << " MB";
 
-    EXPECT_EQ(vMalloc(kMB - 15, 1), nullptr);
-    EXPECT_EQ(vMalloc(3 * kMB, 2), nullptr);
-    EXPECT_EQ(vMalloc(0, 0), nullptr);
-    EXPECT_EQ(vMalloc(UINT_MAX, 1), nullptr);
-    EXPECT_EQ(vMalloc(UINT_MAX, 4095), nullptr);
-}
-
-TEST(VallocTest, LargeReservations) {
     // 4095 and 4096 MB would overflow 32-bit arithmetic; only address space is reserved.
     for (unsigned mb : {4095u, 4096u}) {
-        char* p = static_cast<char*>(vMalloc(0, mb));
-        ASSERT_NE(p, nullptr) << mb;
-        EXPECT_EQ(protectionAt(baseOf(p) + (std::size_t{mb} * kMB - 1)), "---") << mb;
-        ASSERT_EQ(vRealloc(p, static_cast<unsigned>(2 * kMB)), p);
-        p[2 * kMB - 1] = 'q';
-        EXPECT_EQ(vRealloc(p, UINT_MAX), nullptr); // needs 16 bytes more than 4 GB
-        EXPECT_EQ(p[2 * kMB - 1], 'q');
-        vFree(p);
+        char* big = static_cast<char*>(vMalloc(0, mb));
+        ASSERT_NE(big, nullptr) << mb;
+        EXPECT_EQ(protectionAt(baseOf(big) + (std::size_t{mb} * kMB - 1)), "---") << mb;
+        ASSERT_EQ(vRealloc(big, static_cast<unsigned>(2 * kMB)), big);
+        big[2 * kMB - 1] = 'q';
+        EXPECT_EQ(vRealloc(big, UINT_MAX), nullptr); // needs 16 bytes more than 4 GB
+        EXPECT_EQ(big[2 * kMB - 1], 'q');
+        vFree(big);
     }
 }
 
 TEST(VallocTest, ForeignPointersAreIgnored) {
-    EXPECT_EQ(vRealloc(nullptr, 10), nullptr);
-    vFree(nullptr);
-
-    char* m = static_cast<char*>(std::malloc(64));
-    ASSERT_NE(m, nullptr);
-    std::strcpy(m, "heap");
-    EXPECT_EQ(vRealloc(m, 10), nullptr);
-    vFree(m);
-    EXPECT_STREQ(m, "heap");
-    std::free(m);
-
+    char* heap = static_cast<char*>(std::malloc(64));
+    ASSERT_NE(heap, nullptr);
+    std::strcpy(heap, "heap");
     int local = 0;
-    EXPECT_EQ(vRealloc(&local, 10), nullptr);
-    vFree(&local);
-
     char* p = static_cast<char*>(vMalloc(64, 1));
     ASSERT_NE(p, nullptr);
-    EXPECT_EQ(vRealloc(p + 16, 10), nullptr); // inside a block, not its start
-    EXPECT_EQ(vRealloc(baseOf(p), 10), nullptr);
-    vFree(baseOf(p));
+    // Null, heap and stack memory, and addresses inside a block other than its start.
+    void* foreigns[] = {nullptr, heap, &local, p + 16, baseOf(p)};
+    for (void* foreign : foreigns) {
+        EXPECT_EQ(vRealloc(foreign, 10), nullptr) << foreign;
+        vFree(foreign);
+    }
+    EXPECT_STREQ(heap, "heap");
+    std::free(heap);
     p[0] = 'k'; // not released by the calls above
     EXPECT_EQ(vRealloc(p, 10), p);
 
@@ -196,30 +162,20 @@ TEST(VallocTest, ForeignPointersAreIgnored) {
 }
 
 TEST(VallocTest, BlocksOfSeveralThreads) {
-    std::vector<std::thread> threads;
     std::vector<int> failures(4, 0);
-    for (int t = 0; t < 4; ++t) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
         threads.emplace_back([t, &failures] {
             for (int round = 0; round < 50; ++round) {
                 unsigned char* p = static_cast<unsigned char*>(vMalloc(16, 4));
-                if (!p) {
-                    ++failures[t];
-                    continue;
-                }
-                for (unsigned size = 1000; size < 300000; size += 77777) {
-                    if (vRealloc(p, size) != p) {
-                        ++failures[t];
-                        break;
-                    }
+                unsigned size = 1000;
+                for (; p && size < 300000 && vRealloc(p, size) == p; size += 77777)
                     std::memset(p, t + round, size);
-                }
-                failures[t] += p[0] != static_cast<unsigned char>(t + round);
+                failures[t] += !p || size < 300000 || p[0] != static_cast<unsigned char>(t + round);
                 vFree(p);
             }
         });
-    }
     for (auto& th : threads)
         th.join();
-    for (int t = 0; t < 4; ++t)
-        EXPECT_EQ(failures[t], 0) << t;
+    EXPECT_EQ(failures, std::vector<int>(4, 0));
 }
