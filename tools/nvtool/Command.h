@@ -19,4 +19,7 @@ int usageError(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void engHelp(std::FILE* out);
 int engRun(int argc, char** argv);
 
+void iniHelp(std::FILE* out);
+int iniRun(int argc, char** argv);
+
 } // namespace nvtool
