@@ -4,9 +4,13 @@
 //   double r = sp_ConvertEngToReal("4k7", nullptr);   // 4700.000000000001
 #pragma once
 
+#include "Config/ProfileFile.h"
 #include "Os/Posix/ArgSwitch.h"
 #include "Os/Posix/AutoFunc.h"
 #include "Os/Posix/DynamicFunction.h"
+#include "Os/Posix/Environment.h"
+#include "Os/Posix/FileFacts.h"
+#include "Os/Posix/Registry.h"
 #include "Os/Posix/Valloc.h"
 #include "core/Alloc.h"
 #include "core/Buf.h"
@@ -21,6 +25,7 @@
 #include "diag/NorvaneException.h"
 #include "numeric/Complex.h"
 #include "numeric/Random.h"
+#include "paths/Directory.h"
 #include "paths/Path.h"
 #include "text/EngNotation.h"
 #include "text/Pattern.h"
