@@ -1,0 +1,5 @@
+#include "nvstdstream.h"
+
+nvstdstream::nvstdstream() : nvstream(new nvstdbuf) {}
+
+nvstdstream::nvstdstream(MessageHandler& h) : nvstream(new nvstdbuf(h)) {}
