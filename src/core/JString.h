@@ -17,6 +17,7 @@
 
 template <class T> class YList;
 class TempString;
+class nvstream;
 
 namespace nvsupport::detail {
 /// The block every empty JString points at: a count and an empty text, in read-only
@@ -179,6 +180,23 @@ public:
     void writeBlock(void** cursor) const;
     /// Reads a 32-bit length and that many bytes at *cursor as the new text and advances it.
     void readBlock(void** cursor);
+
+    // Persistent forms on a stream, written and read through the stream's buffer without
+    // touching its character count; lengths are in host byte order, texts have no
+    // terminator. A stream without a buffer writes nothing and restores nothing (0).
+    /// Writes a signed 16-bit length and the text; a text above 32767 bytes is cut to its
+    /// first 32767.
+    void save(nvstream& s) const;
+    /// Writes a signed 32-bit length and the text.
+    void saveLong(nvstream& s) const;
+    /// Reads the 16-bit form: 1 on success, 0 on failure. Fails when the length cannot be
+    /// read whole, the buffer is closed or at end of input (unless a decode hook is set and
+    /// bytes of the current line are unread), the length is above a non-zero `maxLen`, or
+    /// fewer bytes than the length arrive. A length of 0 or less gives "". Every failure
+    /// leaves the string unchanged. A NUL among the bytes ends the text there.
+    int restore(nvstream& s, int maxLen = 0);
+    /// Reads the 32-bit form with no maximum; 1 or 0 as restore().
+    int restoreLong(nvstream& s);
 
     /// Starts a concatenation chain: a heap TempString holding this text followed by `s`
     /// (null counts as ""). Hand the result to a JString, or take its Copy().
