@@ -86,5 +86,39 @@ expect_rc 2 ini set "$ini" "[x]" k v
 expect_rc 2 ini "$ini" extra
 "$nvtool" --help | grep -q "nvtool ini get FILE" || { echo "FAIL: --help misses ini"; fails=$((fails + 1)); }
 
-echo "$((45 - fails)) passed, $fails failed"
+# netlist
+net=$tmp/n.cir
+printf '* title comment\nR1 a b 1k ; load\n\n* note\n+ tc=2\n$ dollar\nC1 a 0 {2*{c}} $ hs\n' >"$net"
+expect_out "2${tab}R1 a b 1k   tc=2
+6${tab}\$ dollar
+7${tab}C1 a 0 {2*(c)} \$ hs" netlist "$net"
+expect_out "2${tab}R1 a b 1k ; load  tc=2
+7${tab}C1 a 0 {2*(c)} " netlist --dialect hspice "$net"
+printf '*#HSPICE\nR1 a b ; x $ y\n' >"$tmp/h.cir"
+expect_out "2${tab}R1 a b ; x " netlist "$tmp/h.cir"
+expect_out "2${tab}R1 a b 1k   tc=2
+    R1 a b 1k ; load
+    * note
+    + tc=2
+6${tab}\$ dollar
+    \$ dollar
+7${tab}C1 a 0 {2*(c)} \$ hs
+    C1 a 0 {2*{c}} \$ hs" netlist --literal "$net"
+"$nvtool" netlist --stats "$net" | grep -qx "statements 3" || { echo "FAIL: netlist --stats"; fails=$((fails + 1)); }
+expect_rc 0 netlist --reader 2 "$net"
+[ -n "$("$nvtool" netlist --reader 2 "$net")" ] || { echo "FAIL: netlist --reader 2 printed nothing"; fails=$((fails + 1)); }
+amp=$(dirname "$0")/../../examples/amplifier.cir
+"$nvtool" netlist "$amp" | grep -qxF "53${tab}RF out fb {rload*(gain-1)/10}" || { echo "FAIL: netlist of the example"; fails=$((fails + 1)); }
+expect_rc 1 netlist "$tmp/none.cir"
+expect_rc 1 netlist "$tmp"
+expect_rc 0 netlist --help
+expect_rc 2 netlist
+expect_rc 2 netlist "$net" "$net"
+expect_rc 2 netlist --dialect spectre "$net"
+expect_rc 2 netlist --reader 3 "$net"
+expect_rc 2 netlist --reader 2 --dialect hspice "$net"
+expect_rc 2 netlist --bogus "$net"
+"$nvtool" --help | grep -q "nvtool netlist \[--dialect" || { echo "FAIL: --help misses netlist"; fails=$((fails + 1)); }
+
+echo "$((45 + 18 - fails)) passed, $fails failed"
 [ $fails -eq 0 ]

@@ -22,4 +22,7 @@ int engRun(int argc, char** argv);
 void iniHelp(std::FILE* out);
 int iniRun(int argc, char** argv);
 
+void netlistHelp(std::FILE* out);
+int netlistRun(int argc, char** argv);
+
 } // namespace nvtool

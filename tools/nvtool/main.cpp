@@ -21,6 +21,7 @@ namespace {
 const Command kCommands[] = {
     {"eng", "read and write engineering numbers (4k7, 10u, 1meg)", engHelp, engRun},
     {"ini", "list, read and change profile (INI) files", iniHelp, iniRun},
+    {"netlist", "print the logical statements of a SPICE netlist", netlistHelp, netlistRun},
 };
 
 void mainHelp(std::FILE* out) {
