@@ -1,15 +1,11 @@
 #include <nvsupport/paths/Path.h>
 
+#include "AsUnprivileged.h"
+
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <climits>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <string>
 
 namespace {
 
@@ -36,29 +32,19 @@ void writeAll(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
-// A fresh directory under /tmp (its real path), removed with everything in it; the
-// current directory is restored afterwards.
-class PathFileTest : public ::testing::Test {
+// A fresh directory (its real path), removed with everything in it; the current directory
+// is restored first.
+class PathTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/nvpathXXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = fs::canonical(pattern).string();
-        char* cwd = getcwd(nullptr, 0);
-        ASSERT_NE(cwd, nullptr);
-        savedCwd = cwd;
-        std::free(cwd);
-    }
-    void TearDown() override {
-        EXPECT_EQ(chdir(savedCwd.c_str()), 0);
-        fs::remove_all(dir);
-    }
+    ~PathTest() override { fs::current_path(savedCwd); }
     std::string at(const std::string& name) const { return dir + "/" + name; }
 
-    std::string dir, savedCwd;
+    nvtest::TempDir tmp;
+    const std::string dir = fs::canonical(tmp.path).string();
+    const std::string savedCwd = fs::current_path().string();
 };
 
-TEST(PathTest, SplitJoinAndNameParts) {
+TEST_F(PathTest, SplitJoinAndNameParts) {
     struct Row {
         const char *path, *drive, *dir, *fname, *ext;
     };
@@ -97,15 +83,7 @@ TEST(PathTest, SplitJoinAndNameParts) {
         EXPECT_EQ(str(sp_CrackSharedLibraryName(r.path)), r.fname);
     }
 
-    PathName made;
-    made.drive = "C:";
-    made.dir = "/a/b/";
-    made.fname = "x";
-    made.ext = ".y";
-    EXPECT_EQ(str(sp_MakePath(made)), "C:/a/b/x.y");
-    made.dir = "\\a\\b\\";
-    EXPECT_EQ(str(sp_MakePath(made)), "C:/a/b/x.y");
-    EXPECT_EQ(str(sp_MakePath(PathName())), "");
+    sp_SplitPath("a/b.c", nullptr); // no place for the pieces: nothing happens
 
     // Components are cut to 255 bytes, like fixed buffers of 256; a huge path is safe.
     const std::string longDir = "/" + std::string(300, 'd') + "/";
@@ -120,152 +98,113 @@ TEST(PathTest, SplitJoinAndNameParts) {
     EXPECT_EQ(str(sp_GetFileName(huge.c_str())), std::string(255, 'h') + ".e");
 }
 
-TEST(PathTest, DirectoryOfPath) {
-    struct Row {
-        const char *path, *dir;
+TEST_F(PathTest, DirectoryOfPath) {
+    EXPECT_EQ(str(sp_GetDirFromPath(nullptr)), "");
+    // clang-format off
+    const char* rows[][2] = {
+        {"", ""},                   {"a.lib", ""},             {"C:\\x.txt", "C:"},
+        {"C:\\work\\lib\\a.lib", "C:/work/lib"},               {"C:", "C:"},
+        {"\\\\server\\share\\x.txt", "//server/share"},        {"/x", ""},
+        {"/work/lib/a.lib", "/work/lib"}, {"C:\\a\\\\b.txt", "C:/a"},
+        {"a//b\\/\\", "a//b"},      {"C:rel/x", "C:rel"},
     };
-    const Row rows[] = {
-        {nullptr, ""},
-        {"", ""},
-        {"a.lib", ""},
-        {"C:\\work\\lib\\a.lib", "C:/work/lib"},
-        {"C:\\x.txt", "C:"},
-        {"C:", "C:"},
-        {"\\\\server\\share\\x.txt", "//server/share"},
-        {"/work/lib/a.lib", "/work/lib"},
-        {"/x", ""},
-        {"C:\\a\\\\b.txt", "C:/a"},
-        {"a//b\\/\\", "a//b"},
-        {"C:rel/x", "C:rel"},
-    };
-    for (const Row& r : rows)
-        EXPECT_EQ(str(sp_GetDirFromPath(r.path)), r.dir) << (r.path ? r.path : "(null)");
+    // clang-format on
+    for (const auto& r : rows)
+        EXPECT_EQ(str(sp_GetDirFromPath(r[0])), r[1]) << r[0];
 }
 
-TEST(PathTest, SeparatorConversion) {
-    const char* rows[] = {"", "a\\b/c", "\\\\x\\\\", "/plain/", "\xE9\\\xFF"};
-    for (const char* r : rows) {
+TEST_F(PathTest, SeparatorConversion) {
+    for (const char* r : {"", "a\\b/c", "\\\\x\\\\", "/plain/", "\xE9\\\xFF"}) {
         EXPECT_EQ(str(sp_ConvertLocalToUnix(r)), slashed(r)) << r;
         EXPECT_EQ(str(sp_ConvertUnixToLocal(r)), r) << r;
     }
 }
 
-TEST(PathTest, Cleaning) {
-    struct Row {
-        const char *path, *clean;
+TEST_F(PathTest, Cleaning) {
+    // clang-format off
+    const char* rows[][2] = {
+        {"", ""},                {"a/../..", ".."},        {"a/./b//c", "a/b/c"},
+        {"C:/a/..", "C:/"},      {"C:\\a\\..", "C:/"},     {"C:\\", "C:/"},
+        {"C:/..\\x/.", "C:/x"},  {".", "."},               {"./", "."},
+        {"a/..", "."},           {"../a/../../b", "../../b"}, {"..\\..", "../.."},
+        {"a/b/", "a/b"},         {"a\\b/./c/", "a/b/c"},   {"...", "..."},
+        {"/", "/"},              {"/..", "/"},             {"/../a", "/a"},
+        {"/a/b/../../..", "/"},  {"//server/share/../x", "//server/x"},
+        {"\\\\server\\share\\x", "//server/share/x"},      {"//", "//"},
+        {"///a//", "//a"},       {"C:a/..", "."},          {"C:", "C:"},
+        {"C:a\\b", "C:a/b"},     {"1:/a/..", "1:"},        {"\xC3\xA9/./\xFF/", "\xC3\xA9/\xFF"},
     };
-    const Row rows[] = {
-        {"", ""},
-        {"a/../..", ".."},
-        {"a/./b//c", "a/b/c"},
-        {"C:/a/..", "C:/"},
-        {"C:\\a\\..", "C:/"},
-        {"C:\\", "C:/"},
-        {"C:/..\\x/.", "C:/x"},
-        {".", "."},
-        {"./", "."},
-        {"a/..", "."},
-        {"../a/../../b", "../../b"},
-        {"..\\..", "../.."},
-        {"a/b/", "a/b"},
-        {"a\\b/./c/", "a/b/c"},
-        {"...", "..."},
-        {"/", "/"},
-        {"/..", "/"},
-        {"/../a", "/a"},
-        {"/a/b/../../..", "/"},
-        {"//server/share/../x", "//server/x"},
-        {"\\\\server\\share\\x", "//server/share/x"},
-        {"//", "//"},
-        {"///a//", "//a"},
-        {"C:a/..", "."},
-        {"C:", "C:"},
-        {"C:a\\b", "C:a/b"},
-        {"1:/a/..", "1:"},
-        {"\xC3\xA9/./\xFF/", "\xC3\xA9/\xFF"},
-    };
-    for (const Row& r : rows)
-        EXPECT_EQ(str(sp_CleanPath(r.path)), r.clean) << r.path;
+    // clang-format on
+    for (const auto& r : rows)
+        EXPECT_EQ(str(sp_CleanPath(r[0])), r[1]) << r[0];
 }
 
-TEST(PathTest, RelativeTest) {
-    struct Row {
-        const char* path;
-        bool relative;
-    };
-    const Row rows[] = {
+TEST_F(PathTest, RelativeTest) {
+    const std::pair<const char*, bool> rows[] = {
         {"", true},        {"C:file", true}, {"C:", true},      {"work", true},
         {"./x", true},     {"1:/x", true},   {"\xE9:/x", true}, {"/x", false},
         {"\\work", false}, {"C:\\x", false}, {"z:/x", false},   {"//s/x", false},
     };
-    for (const Row& r : rows)
-        EXPECT_EQ(sp_IsRelativePath(r.path), r.relative) << r.path;
+    for (const auto& [path, relative] : rows)
+        EXPECT_EQ(sp_IsRelativePath(path), relative) << path;
 }
 
-TEST_F(PathFileTest, CurrentAndFullPath) {
-    ASSERT_EQ(chdir(dir.c_str()), 0);
+TEST_F(PathTest, CurrentAndFullPath) {
+    fs::current_path(dir);
     EXPECT_EQ(str(sp_GetCwd()), dir);
-    EXPECT_EQ(str(sp_GetFullPath("")), dir);
-    EXPECT_EQ(str(sp_GetFullPath(".")), dir);
-    EXPECT_EQ(str(sp_GetFullPath("sub\\..//f.txt")), dir + "/f.txt");
-    EXPECT_EQ(str(sp_GetFullPath("C:rel")), dir + "/C:rel");
-    EXPECT_EQ(str(sp_GetFullPath("/x/./y/")), "/x/y");
-    EXPECT_EQ(str(sp_GetFullPath("C:\\x\\..\\y")), "C:/y");
-    EXPECT_EQ(str(sp_GetFullPath("\\\\srv\\share")), "//srv/share");
-
-    // At the root no double separator appears.
-    ASSERT_EQ(chdir("/"), 0);
+    // clang-format off
+    const std::pair<const char*, std::string> rows[] = {
+        {"", dir}, {".", dir}, {"sub\\..//f.txt", dir + "/f.txt"}, {"C:rel", dir + "/C:rel"},
+        {"/x/./y/", "/x/y"}, {"C:\\x\\..\\y", "C:/y"}, {"\\\\srv\\share", "//srv/share"},
+    };
+    // clang-format on
+    for (const auto& [path, full] : rows)
+        EXPECT_EQ(str(sp_GetFullPath(path)), full) << path;
+    fs::current_path("/"); // at the root no double separator appears
     EXPECT_EQ(str(sp_GetFullPath("tmp")), "/tmp");
     EXPECT_EQ(str(sp_GetFullPath("..")), "/");
 }
 
-TEST_F(PathFileTest, ExistenceAndDirectories) {
+TEST_F(PathTest, ExistenceAndDirectories) {
     writeAll(at("f.txt"), "x");
-    ASSERT_EQ(symlink(at("f.txt").c_str(), at("link").c_str()), 0);
-    ASSERT_EQ(symlink(dir.c_str(), at("dirlink").c_str()), 0);
-    ASSERT_EQ(symlink(at("missing").c_str(), at("dangling").c_str()), 0);
-
-    struct Row {
+    fs::create_symlink(at("f.txt"), at("link"));
+    fs::create_symlink(dir, at("dirlink"));
+    fs::create_symlink(at("missing"), at("dangling"));
+    const struct {
         std::string path;
         bool isFile, isDir;
-    };
-    const Row rows[] = {
-        {dir, false, true},
-        {dir + "/", false, true},
-        {at("f.txt"), true, false},
-        {dir + "\\f.txt", true, false},
-        {at("link"), true, false},
-        {at("dirlink"), false, true},
-        {at("dangling"), false, false},
-        {at("missing"), false, false},
-        {"", false, false},
+    } rows[] = {
+        // clang-format off
+        {dir, false, true},             {dir + "/", false, true},       {at("f.txt"), true, false},
+        {dir + "\\f.txt", true, false}, {at("link"), true, false},      {at("dirlink"), false, true},
+        {at("dangling"), false, false}, {at("missing"), false, false},  {"", false, false},
         {"/dev/null", false, false},
+        // clang-format on
     };
-    for (const Row& r : rows) {
+    for (const auto& r : rows) {
         EXPECT_EQ(sp_ExistFile(r.path.c_str()), r.isFile) << r.path;
         EXPECT_EQ(sp_ExistDir(r.path.c_str()), r.isDir) << r.path;
     }
     EXPECT_FALSE(sp_ExistFile(nullptr));
 
     EXPECT_TRUE(sp_MakeDir(at("a").c_str()));
-    EXPECT_TRUE(sp_ExistDir(at("a").c_str()));
+    EXPECT_TRUE(fs::is_directory(at("a")));
     EXPECT_FALSE(sp_MakeDir(at("a").c_str())) << "exists already";
     EXPECT_FALSE(sp_MakeDir(at("x/y").c_str())) << "parent missing";
-    EXPECT_FALSE(sp_ExistDir(at("x").c_str()));
+    EXPECT_FALSE(fs::exists(at("x")));
     EXPECT_FALSE(sp_MakeDir(""));
     EXPECT_TRUE(sp_MakeDir((dir + "\\b\\").c_str()));
     EXPECT_TRUE(fs::is_directory(at("b")));
     writeAll(at("b/inner"), "");
-
     EXPECT_FALSE(sp_RemoveDir(at("b").c_str())) << "not empty";
     EXPECT_FALSE(sp_RemoveDir(at("f.txt").c_str()));
+    EXPECT_FALSE(sp_RemoveDir(""));
     EXPECT_TRUE(sp_RemoveDir((dir + "\\a").c_str()));
     EXPECT_FALSE(fs::exists(at("a")));
     EXPECT_FALSE(sp_RemoveDir(at("a").c_str()));
-    EXPECT_FALSE(sp_RemoveDir(""));
 }
 
-TEST_F(PathFileTest, CopyFile) {
+TEST_F(PathTest, CopyFile) {
     std::string data(200000, '\0');
     for (std::size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<char>(i * 7 + i / 251);
@@ -276,10 +215,8 @@ TEST_F(PathFileTest, CopyFile) {
 
     EXPECT_TRUE(sp_CopyFile(at("src").c_str(), at("new").c_str(), false));
     EXPECT_EQ(readAll(at("new")), data);
-
     EXPECT_FALSE(sp_CopyFile(at("empty").c_str(), at("new").c_str(), false));
     EXPECT_EQ(readAll(at("new")), data) << "overwrite false must leave the file alone";
-
     EXPECT_TRUE(sp_CopyFile(at("src").c_str(), (dir + "\\old").c_str(), true));
     EXPECT_EQ(readAll(at("old")), data) << "a longer file is truncated";
     EXPECT_TRUE(sp_CopyFile(at("empty").c_str(), at("old").c_str(), true));
@@ -292,40 +229,31 @@ TEST_F(PathFileTest, CopyFile) {
     EXPECT_FALSE(sp_CopyFile(at("src").c_str(), at("no/such").c_str(), true));
     EXPECT_FALSE(sp_CopyFile(at("src").c_str(), at("d").c_str(), true));
     EXPECT_FALSE(sp_CopyFile("", at("m4").c_str(), true));
-
     // A file copied onto itself, also through a link, is never truncated.
-    ASSERT_EQ(symlink(at("src").c_str(), at("srclink").c_str()), 0);
+    fs::create_symlink(at("src"), at("srclink"));
     EXPECT_FALSE(sp_CopyFile(at("src").c_str(), at("srclink").c_str(), true));
     EXPECT_EQ(readAll(at("src")), data);
 }
 
-TEST_F(PathFileTest, ComparePaths) {
+TEST_F(PathTest, ComparePaths) {
     writeAll(at("f"), "same");
     writeAll(at("g"), "same");
     fs::create_directory(at("sub"));
-    ASSERT_EQ(symlink(at("f").c_str(), at("sym").c_str()), 0);
-    ASSERT_EQ(link(at("f").c_str(), at("hard").c_str()), 0);
-    ASSERT_EQ(chdir(at("sub").c_str()), 0);
-
-    struct Row {
+    fs::create_symlink(at("f"), at("sym"));
+    fs::create_hard_link(at("f"), at("hard"));
+    fs::current_path(at("sub"));
+    const struct {
         std::string a, b;
         bool same;
+    } rows[] = {
+        // clang-format off
+        {at("f"), at("f"), true},          {at("f"), "../f", true},   {at("f"), at("sym"), true},
+        {at("f"), dir + "\\sub\\..\\f", true}, {at("hard"), "../f", true}, {at("sub"), ".", true},
+        {dir, at("sub/.."), true},         {at("f"), at("g"), false}, {at("f"), at("sub"), false},
+        {at("missing"), at("missing"), false}, {at("f"), at("missing"), false}, {"", "", false},
+        // clang-format on
     };
-    const Row rows[] = {
-        {at("f"), at("f"), true},
-        {at("f"), "../f", true},
-        {at("f"), dir + "\\sub\\..\\f", true},
-        {at("f"), at("sym"), true},
-        {at("hard"), "../f", true},
-        {at("sub"), ".", true},
-        {dir, at("sub/.."), true},
-        {at("f"), at("g"), false},
-        {at("f"), at("sub"), false},
-        {at("missing"), at("missing"), false},
-        {at("f"), at("missing"), false},
-        {"", "", false},
-    };
-    for (const Row& r : rows)
+    for (const auto& r : rows)
         EXPECT_EQ(sp_ComparePaths(r.a.c_str(), r.b.c_str()), r.same) << r.a << " vs " << r.b;
     EXPECT_TRUE(sp_CaseSensitiveFiles());
 }
