@@ -74,8 +74,8 @@ const char* const kStatementText[kStatementCount] = {
     "SELECT id FROM regkey WHERE parent = ?1 AND name = ?2",
     "INSERT INTO regkey(parent, name) VALUES(?1, ?2)",
     "SELECT data FROM regvalue WHERE key = ?1 AND name = ?2",
-    "INSERT INTO regvalue(key, name, data) VALUES(?1, ?2, ?3) "
-    "ON CONFLICT(key, name) DO UPDATE SET data = excluded.data",
+    ("INSERT INTO regvalue(key, name, data) VALUES(?1, ?2, ?3) "
+     "ON CONFLICT(key, name) DO UPDATE SET data = excluded.data"),
     "DELETE FROM regvalue WHERE key = ?1 AND name = ?2",
     "SELECT name FROM regvalue WHERE key = ?1 ORDER BY id",
     "SELECT name FROM regkey WHERE parent = ?1 ORDER BY name",
