@@ -127,6 +127,14 @@ void JString::setText(const char* s, std::size_t len) {
         return;
     }
     if (!nullBlock() && refs(m_block) == 1) {
+        // A block with room enough, and not much more, is refilled as it stands: a string
+        // assigned over and over (a line buffer) then costs no trip to the heap.
+        std::size_t room = heapBlockCapacity(m_block);
+        if (room >= len + 5 && room <= 2 * (len + 5) + 256) {
+            std::memmove(text(m_block), s, len); // s may be a piece of this very text
+            text(m_block)[len] = 0;
+            return;
+        }
         if (inside(s, m_block, std::strlen(text(m_block)))) {
             // A tail or a piece of our own text: move it down first, then shrink.
             std::memmove(text(m_block), s, len);

@@ -205,6 +205,7 @@ public:
 
 private:
     friend class TempString;
+    friend class nvstream;            // getline refills a line it owns alone in place
     static constexpr int kHeader = 4; // the count word before the text
 
     void format(const char* fmt, ...) __attribute__((format(printf, 2, 3)));

@@ -262,7 +262,7 @@ bool nvstream::getlineFromFile(JString* line) {
     m_count += std::int32_t(n);
     if (line) {
         std::size_t len = text[n - 1] == '\n' ? n - 1 : n;
-        *line = JString(text, int(len > 0x7FFFFFFE ? 0x7FFFFFFE : len));
+        line->setText(text, len > 0x7FFFFFFE ? 0x7FFFFFFE : len);
     }
     return true;
 }
@@ -278,7 +278,7 @@ bool nvstream::getlineFromMemory(JString* line) {
     if (!nl)
         b->get(); // finds nothing unread and sets the end flag, as reading byte by byte does
     if (line)
-        *line = JString(start, nl ? taken - 1 : taken);
+        line->setText(start, std::size_t(nl ? taken - 1 : taken));
     m_count += taken;
     return taken > 0;
 }

@@ -32,8 +32,14 @@ std::string contents(nvstream& s) {
 std::vector<std::pair<std::string, int>> lines(nvstream& s) {
     std::vector<std::pair<std::string, int>> out;
     JString line("stale");
-    while (s.getline(&line))
+    JString kept; // shares the previous line's block: reading on must not write into it
+    while (s.getline(&line)) {
+        if (!out.empty()) {
+            EXPECT_EQ(out.back().first, *kept);
+        }
         out.emplace_back(*line, s.getCharCount());
+        kept = line;
+    }
     EXPECT_STREQ(*line, "");
     return out;
 }
