@@ -201,7 +201,7 @@ void sp_ListDirectory(const JString& pattern, YList<JString>* names, bool fullPa
     }
     // "/name" joins to "": here that is the root, as the pattern says, not the current folder.
     if (dir.empty() && parts.size() > 1)
-        dir = "/";
+        dir.push_back('/'); // append, not assign: GCC 12 -O3 sees a false -Wrestrict there
 
     const bool caseSensitive = sp_CaseSensitiveFiles();
     std::vector<JString> files;

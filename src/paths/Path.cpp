@@ -90,9 +90,9 @@ std::string clean(std::string_view path) {
     std::size_t i = 0;
     if (absolute) {
         if (isSeparator(path[0])) {
-            result = path.size() > 1 && isSeparator(path[1]) ? "//" : "/";
+            result.append(path.size() > 1 && isSeparator(path[1]) ? "//" : "/");
         } else {
-            result.assign(path.substr(0, 2));
+            result.append(path.substr(0, 2));
             result += '/';
             i = 2;
         }
@@ -124,7 +124,7 @@ std::string clean(std::string_view path) {
         result += part;
     }
     if (result.empty())
-        result = ".";
+        result.push_back('.'); // append, not assign: GCC 12 -O3 sees a false -Wrestrict there
     return result;
 }
 
