@@ -4,7 +4,7 @@
 #include "../Os/Posix/FileFacts.h"
 #include "../core/Buf.h"
 #include "../core/CaseFold_p.h"
-#include "nvstrbuf.h"
+#include "nvstdbuf.h"
 #include "nvstream.h"
 
 #include <cstdio>
@@ -26,17 +26,18 @@ bool hasInternalPrefix(const char* path) {
     return true;
 }
 
-// Reads the whole stream with get(). A memory buffer hands out the byte 0xFF as -1 without
-// being at its end; that byte is kept, so binary scripts come through whole.
+// Reads the stream with get() until its buffer is not open or get() gives -1 (so a memory
+// buffer ends at a byte 0xFF, which it hands out as -1). A handler buffer gives no input,
+// only endless zeros: it reads as empty.
 char* readScript(nvstream& s, unsigned int* size) {
     Buf text;
-    for (;;) {
-        if (!s.rdbuf() || !*s.rdbuf())
-            break;
-        const int c = s.get();
-        if (c == -1 && !(dynamic_cast<nvstrbuf*>(s.rdbuf()) && !s.eof()))
-            break;
-        text.add(static_cast<char>(c));
+    if (!dynamic_cast<nvstdbuf*>(s.rdbuf())) {
+        for (nvbuf* b; (b = s.rdbuf()) && *b;) {
+            const int c = s.get();
+            if (c == -1)
+                break;
+            text.add(static_cast<char>(c));
+        }
     }
     *size = static_cast<unsigned int>(text.getLength());
     return text.detach();

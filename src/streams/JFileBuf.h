@@ -38,12 +38,13 @@ public:
     ///
     /// A name starting with "INTERNAL:" (any letter case), while the host has published
     /// "findBuiltInScript", is a built-in script: the rest of the name is split with
-    /// sp_SplitPath and handed to that function. A stream that comes back is read to its
-    /// end; its bytes become the contents (NUL-terminated, the terminator not counted) and
-    /// the stream is deleted. When null comes back the contents are unchanged and the
-    /// current data pointer is returned. The function is looked up at every such open, so a
-    /// host may publish or withdraw it at any time; without it the name is an ordinary file
-    /// name.
+    /// sp_SplitPath and handed to that function. A stream that comes back is read with
+    /// nvstream::get() until its buffer is not open or get() gives -1 (a memory buffer gives
+    /// -1 for the byte 0xFF too); those bytes become the contents (NUL-terminated, the
+    /// terminator not counted) and the stream is deleted. When null comes back the contents
+    /// are unchanged and the current data pointer is returned. The function is looked up at
+    /// every such open, so a host may publish or withdraw it at any time; without it the name
+    /// is an ordinary file name.
     ///
     /// Any other name is read as a file: the old contents are freed, then the regular
     /// file's bytes are read. With `text` the CR of every CR LF pair is dropped (a lone CR

@@ -449,6 +449,20 @@ bool nvfbuf_async::allWritesCompleted() {
     return failedWrites() == 0;
 }
 
+FILE* nvfbuf_async::fileForReading() {
+    if (m_file && !m_direct) {
+        finishQueuedWork();
+        seekFile64(m_file, m_logical, SEEK_SET);
+    }
+    return m_file;
+}
+
+void nvfbuf_async::takePositionFromFile() {
+    const std::int64_t pos = m_file && m_direct ? tellFile64(m_file) : -1;
+    if (pos >= 0)
+        m_logical = pos;
+}
+
 std::uint64_t nvfbuf_async::failedWrites() {
     finishQueuedWork();
     flushAndCheck();

@@ -109,6 +109,14 @@ public:
     /// counts them (each queued command, direct write or flush that fell short counts once).
     std::uint64_t failedWrites();
 
+    /// Not in the original interface, for callers that read the FILE* with stdio themselves
+    /// (nvfstream::gets and operator>>): waits for the queue and returns the file positioned
+    /// at the logical position, in direct mode; null when closed. Call takePositionFromFile()
+    /// after reading.
+    FILE* fileForReading();
+    /// Sets the logical position to the file's own position (after fileForReading()).
+    void takePositionFromFile();
+
 private:
     friend class nvsupport::detail::AsyncFBufThread;
     using Item = nvsupport::detail::AsyncWriteQueueItem;

@@ -44,9 +44,10 @@ public:
     std::size_t capacity() const noexcept { return m_items.size(); }
     AsyncWriteQueueItem& front() noexcept { return m_items[std::size_t(m_head)]; }
 
-    /// Appends `item`. First, when the head index is above 32 and more than twice the number
-    /// of live items, the live items move to the front (head 0). A full array grows to half
-    /// its size plus the size needed. May throw std::bad_alloc, leaving the queue unchanged.
+    /// Appends `item`. First, when the head index is above 32 and the head index divided by
+    /// the number of live items (an integer division) is above 2, the live items move to the
+    /// front (head 0). A full array grows to half its size plus the size needed. May throw
+    /// std::bad_alloc, leaving the queue unchanged.
     void append(const AsyncWriteQueueItem& item) {
         const std::int64_t live = size();
         if (m_head > 32 && live > 0 && m_head / live > 2) {

@@ -14,6 +14,31 @@ nvfbuf* newFileBuffer(bool async, FILE* f) {
     return new nvfbuf(f);
 }
 
+// The open file of a file buffer for one stdio read, null without one. An asynchronous
+// buffer's worker may be using the file and its logical position may differ from the file's:
+// the queue is written out and the file put at the logical position first, and the logical
+// position follows the read afterwards.
+class FileReader {
+public:
+    explicit FileReader(nvbuf* b) : m_async(dynamic_cast<nvfbuf_async*>(b)) {
+        if (m_async)
+            m_file = m_async->fileForReading();
+        else if (auto* f = dynamic_cast<nvfbuf*>(b))
+            m_file = f->file();
+    }
+    ~FileReader() {
+        if (m_async)
+            m_async->takePositionFromFile();
+    }
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+    FILE* file() const noexcept { return m_file; }
+
+private:
+    nvfbuf_async* m_async;
+    FILE* m_file = nullptr;
+};
+
 } // namespace
 
 nvfstream::nvfstream(bool async) : nvstream(newFileBuffer(async, nullptr)) {}
@@ -43,16 +68,11 @@ void nvfstream::put(char c) {
         b->put(c);
 }
 
-FILE* nvfstream::openFile() const noexcept {
-    auto* b = dynamic_cast<nvfbuf*>(rdbuf());
-    return b ? b->file() : nullptr;
-}
-
 char* nvfstream::gets(char* buf, int n) {
-    FILE* f = openFile();
-    if (!f || !buf || n <= 0)
+    FileReader reader(rdbuf());
+    if (!reader.file() || !buf || n <= 0)
         return nullptr;
-    if (!std::fgets(buf, n, f))
+    if (!std::fgets(buf, n, reader.file()))
         return nullptr;
     std::size_t len = std::strlen(buf);
     if (len > 0 && buf[len - 1] == '\n')
@@ -61,13 +81,15 @@ char* nvfstream::gets(char* buf, int n) {
 }
 
 nvfstream& nvfstream::operator>>(int& v) {
-    if (FILE* f = openFile())
-        static_cast<void>(std::fscanf(f, "%d", &v));
+    FileReader reader(rdbuf());
+    if (reader.file())
+        static_cast<void>(std::fscanf(reader.file(), "%d", &v));
     return *this;
 }
 
 nvfstream& nvfstream::operator>>(double& v) {
-    if (FILE* f = openFile())
-        static_cast<void>(std::fscanf(f, "%lg", &v));
+    FileReader reader(rdbuf());
+    if (reader.file())
+        static_cast<void>(std::fscanf(reader.file(), "%lg", &v));
     return *this;
 }

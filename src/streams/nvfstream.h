@@ -35,13 +35,13 @@ public:
     void put(char c);
     /// With an open file buffer, fgets(buf, n, file) with a final '\n' removed; returns buf,
     /// or null at end of file, on error, without an open file, or for a null buf or n <= 0.
+    /// An asynchronous buffer first writes out its queue and reads at its logical position,
+    /// which then moves past what was read.
     char* gets(char* buf, int n);
-    /// fscanf(file, "%d"); `v` is unchanged when nothing is read.
+    /// fscanf(file, "%d"); `v` is unchanged when nothing is read. Asynchronous buffers as
+    /// for gets().
     nvfstream& operator>>(int& v);
-    /// fscanf(file, "%lg"); `v` is unchanged when nothing is read.
+    /// fscanf(file, "%lg"); `v` is unchanged when nothing is read. Asynchronous buffers as
+    /// for gets().
     nvfstream& operator>>(double& v);
-
-private:
-    /// The file of an open file buffer, else null.
-    FILE* openFile() const noexcept;
 };

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -30,21 +31,27 @@ TEST(PersistenceTest, RoundTripsInMemoryAndFiles) {
     for (const std::string& t : {std::string(), std::string("\x80\xE9\xFF high"), varied(32767),
                                  varied(32768), varied(40000)}) {
         SCOPED_TRACE(t.size());
-        const std::string cut = t.substr(0, 32767);
+        const std::string cut = t.substr(0, 32767); // the short form keeps 32767 bytes
         nvstrstream s;
         JString(t.c_str()).save(s);
         JString(t.c_str()).saveLong(s);
+        s.write(JString(t.c_str()), false); // the same from the stream side
+        s.write(JString(t.c_str()), true);
+        const std::string shortForm = field(std::int16_t(cut.size())) + cut,
+                          longForm = field(std::int32_t(t.size())) + t;
         auto* b = static_cast<nvstrbuf*>(s.rdbuf());
         EXPECT_EQ(std::string(b->data(), std::size_t(b->length())),
-                  field(std::int16_t(cut.size())) + cut + field(std::int32_t(t.size())) + t);
-        JString shortForm("old"), longForm("old");
-        JString sharer = shortForm; // shares the block: must keep its text
-        EXPECT_EQ(shortForm.restore(s), 1);
-        EXPECT_EQ(longForm.restoreLong(s), 1);
-        EXPECT_EQ(std::string(*shortForm), cut);
-        EXPECT_EQ(std::string(*longForm), t);
+                  shortForm + longForm + shortForm + longForm);
+        JString a("old"), c("old");
+        JString sharer = a; // shares the block: must keep its text
+        EXPECT_EQ(a.restore(s) + c.restoreLong(s), 2);
+        EXPECT_EQ(std::string(*a) + "|" + *c, cut + "|" + t);
         EXPECT_STREQ(*sharer, "old");
+        EXPECT_EQ(s.read(&a, false) + s.read(&c, true), 2); // no maximum on the stream side
+        EXPECT_EQ(std::string(*a) + "|" + *c, cut + "|" + t);
         EXPECT_EQ(s.getCharCount(), 0); // the stream's count is not touched
+        EXPECT_EQ(s.read(&a, false) + s.read(&c, true) + s.read(nullptr, false), 0);
+        EXPECT_EQ(std::string(*a) + "|" + *c, cut + "|" + t);
     }
 
     char path[] = "/tmp/nvpersistXXXXXX";
@@ -69,12 +76,8 @@ TEST(PersistenceTest, RoundTripsInMemoryAndFiles) {
 
 TEST(PersistenceTest, FailuresLeaveTheStringUnchanged) {
     const std::string hello = field(std::int16_t(11)) + "hello world";
-    const struct {
-        std::string bytes;
-        bool longForm;
-        int maxLen, result;
-        const char* text; // after the call
-    } cases[] = {
+    // Bytes, long form, maxLen, result, the string after the call.
+    const std::tuple<std::string, bool, int, int, const char*> cases[] = {
         {"", false, 0, 0, "before"},
         {"", true, 0, 0, "before"},
         {"\x05", false, 0, 0, "before"}, // half a length
@@ -90,31 +93,16 @@ TEST(PersistenceTest, FailuresLeaveTheStringUnchanged) {
         {field(std::int32_t(-1)), true, 0, 1, ""},
         {field(std::int16_t(3)) + std::string("a\0b", 3), false, 0, 1, "a"},
     };
-    for (const auto& c : cases) {
-        nvstrstream s(c.bytes.data(), int(c.bytes.size()));
+    for (const auto& [bytes, longForm, maxLen, result, text] : cases) {
+        nvstrstream s(bytes.data(), int(bytes.size()));
         JString str("before");
-        EXPECT_EQ(c.longForm ? str.restoreLong(s) : str.restore(s, c.maxLen), c.result)
-            << c.bytes.size() << " bytes, max " << c.maxLen;
-        EXPECT_STREQ(*str, c.text);
+        EXPECT_EQ(longForm ? str.restoreLong(s) : str.restore(s, maxLen), result)
+            << bytes.size() << " bytes, max " << maxLen;
+        EXPECT_STREQ(*str, text);
     }
     nvstream bare; // no buffer: nothing written, nothing restored
     JString("abc").save(bare);
     JString str("before");
     EXPECT_EQ(str.restore(bare) + str.restoreLong(bare), 0);
     EXPECT_STREQ(*str, "before");
-}
-
-TEST(PersistenceTest, StreamSideReadAndWrite) {
-    nvstrstream s;
-    const std::string big = varied(40000);
-    s.write(JString(big.c_str()), true);
-    s.write(JString(big.c_str()), false);
-    JString a, b("kept");
-    EXPECT_EQ(s.read(&a, true), 1);
-    EXPECT_EQ(std::string(*a), big);
-    EXPECT_EQ(s.read(&a, false), 1); // no maximum on the stream side
-    EXPECT_EQ(std::string(*a), big.substr(0, 32767));
-    EXPECT_EQ(s.read(&b, false) + s.read(&b, true) + s.read(static_cast<JString*>(nullptr), false),
-              0);
-    EXPECT_STREQ(*b, "kept");
 }
