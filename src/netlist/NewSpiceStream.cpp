@@ -58,16 +58,21 @@ int NewSpiceStream::getChar() {
     if (ended)
         return -1;
     for (;;) {
-        bool atEnd = charCount >= charLimit || !rdbuf() || writeOnly;
+        bool atEnd = !rdbuf() || writeOnly;
         int c = -1;
         if (!atEnd) {
             c = nvstream::get();
             // A buffer that hands out signed bytes gives -1 for the byte 0xFF too; only a
             // buffer that reports its end (or an error) has really ended.
-            if (c == -1 && (eof() || fail()))
+            if (c == -1 && (eof() || fail())) {
                 atEnd = true;
-            else
-                ++charCount;
+            } else {
+                // The character is counted; one that takes the count above the limit is the
+                // end.
+                atEnd = charCount >= charLimit;
+                if (charCount < INT_MAX)
+                    ++charCount;
+            }
         }
         if (atEnd) {
             ended = true;

@@ -62,7 +62,8 @@ public:
 
     /// Line feeds read, plus one once the end of input has been reached.
     int getLineCount() const noexcept { return lineCount; }
-    /// Bytes read from the stream (dropped bytes included, the end of input not).
+    /// Bytes read from the stream (dropped bytes included, the end of input not; the byte
+    /// that goes past the character limit included).
     int getCharCount() const noexcept { return charCount; }
     /// Sets the line and character counts to 0.
     void clearCounts() noexcept {

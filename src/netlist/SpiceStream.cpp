@@ -573,7 +573,7 @@ void SpiceStream::readTitle() {
             return;
         }
         charCount = bump(charCount);
-        if (c != '\r' && c != 0)
+        if (c != '\r')
             literal.put(char(c));
     }
 }

@@ -140,9 +140,9 @@ public:
     /// mode off, empty lines suppressed, separator "$". The dialect and the literal buffer are
     /// kept; after seekg(0) this reads the input again from the top.
     void init();
-    /// Reads the rest of the current physical line raw (carriage returns and NULs dropped)
-    /// into the literal buffer: the title line of a netlist. Take it with getBuffer(), then
-    /// flushBuffer().
+    /// Reads the rest of the current physical line raw (carriage returns dropped, every other
+    /// byte kept) into the literal buffer: the title line of a netlist. Take it with
+    /// getBuffer(), then flushBuffer().
     void readTitle();
     /// The next character of the logical text, or -1 at the end. `literal` reads the next
     /// (filtered) character as it is, copies it to the literal buffer and returns the grammar
