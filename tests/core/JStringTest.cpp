@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -11,15 +12,17 @@
 
 namespace {
 
+const char* const kNull = nullptr;
+
 TEST(JStringTest, ConstructionGivesExpectedText) {
     EXPECT_STREQ(*JString(), "");
-    EXPECT_STREQ(*JString(static_cast<const char*>(nullptr)), "");
+    EXPECT_STREQ(*JString(kNull), "");
     EXPECT_STREQ(*JString(""), "");
     EXPECT_STREQ(*JString("abcdef", 3), "abc");
     EXPECT_STREQ(*JString("ab\0cd", 5), "ab"); // stops at the NUL of the source
     EXPECT_STREQ(*JString("abc", 0), "");
     EXPECT_STREQ(*JString("abc", -4), "");
-    EXPECT_STREQ(*JString(static_cast<const char*>(nullptr), 4), "");
+    EXPECT_STREQ(*JString(kNull, 4), "");
     EXPECT_STREQ(*JString(-42), "-42");
     EXPECT_STREQ(*JString(4000000000u), "4000000000");
     EXPECT_STREQ(*JString(std::int64_t(-9223372036854775807LL - 1)), "-9223372036854775808");
@@ -28,16 +31,12 @@ TEST(JStringTest, ConstructionGivesExpectedText) {
     EXPECT_STREQ(*JString(1e300), "1e+300");
     EXPECT_EQ(JString("abc").getBlockBytes(), 7);
     EXPECT_EQ(JString().getBlockBytes(), 4);
-    EXPECT_EQ(JString("abc").length(), 3);
 }
 
-TEST(JStringTest, CopiesShareUntilOneChanges) {
-    JString a("shared text");
-    JString b(a);
-    EXPECT_EQ(*a, *b);
-    EXPECT_EQ(a.getRefCount(), 2);
-    JString c;
+TEST(JStringTest, CopiesShareAndAssignmentHandlesSelfAndOwnTail) {
+    JString a("shared text"), b(a), c;
     c = a;
+    EXPECT_EQ(*b, *a);
     EXPECT_EQ(a.getRefCount(), 3);
     b &= "!";
     EXPECT_STREQ(*a, "shared text");
@@ -47,42 +46,34 @@ TEST(JStringTest, CopiesShareUntilOneChanges) {
     JString moved(std::move(c));
     EXPECT_STREQ(*moved, "shared text");
     EXPECT_STREQ(*c, ""); // NOLINT(bugprone-use-after-move): a moved-from string is empty
-}
 
-TEST(JStringTest, AssignmentHandlesSelfAndOwnTail) {
-    JString a("hello world");
-    const JString& alias = a;
-    a = alias;
-    EXPECT_STREQ(*a, "hello world");
-    EXPECT_EQ(a.getRefCount(), 1);
-
-    a = *a + 6; // a tail of its own text, owned alone
-    EXPECT_STREQ(*a, "world");
-    JString shared(a);
-    a = *a + 2; // a tail of a shared block
-    EXPECT_STREQ(*a, "rld");
-    EXPECT_STREQ(*shared, "world");
-
-    a = "a much longer text than before";
-    EXPECT_STREQ(*a, "a much longer text than before");
-    a = static_cast<const char*>(nullptr);
-    EXPECT_STREQ(*a, "");
-    a = "";
-    EXPECT_STREQ(*a, "");
+    b = static_cast<const JString&>(b);
+    EXPECT_STREQ(*b, "shared text!");
+    EXPECT_EQ(b.getRefCount(), 1);
+    b = *b + 7; // a tail of its own text, owned alone
+    EXPECT_STREQ(*b, "text!");
+    JString shared(b);
+    b = *b + 2; // a tail of a shared block
+    EXPECT_STREQ(*b, "xt!");
+    EXPECT_STREQ(*shared, "text!");
+    b = "a much longer text than before";
+    EXPECT_STREQ(*b, "a much longer text than before");
+    b = kNull;
+    EXPECT_STREQ(*b, "");
 
     JString s("ab");
     s &= s;
     EXPECT_STREQ(*s, "abab");
     s &= *s + 2; // own tail
-    EXPECT_STREQ(*s, "ababab");
-    s &= static_cast<const char*>(nullptr);
+    s &= kNull;
     EXPECT_STREQ(*s, "ababab");
 }
 
-// Every editing operation must leave the copies that shared the block untouched.
+// Every editing operation must leave the copies that shared the block untouched (appending,
+// assigning, detaching and formatting are checked where they are tested).
 TEST(JStringTest, EveryEditLeavesSharedCopiesAlone) {
     const char* original = "\"  Ab,c\r\nd  \"";
-    std::vector<std::pair<const char*, std::function<void(JString&)>>> edits = {
+    const std::pair<const char*, std::function<void(JString&)>> edits[] = {
         {"pad", [](JString& s) { s.pad(40, '*'); }},
         {"substitute", [](JString& s) { s.substitute(JString("Ab"), JString("XY"), 0); }},
         {"strtok", [](JString& s) { s.strtok(","); }},
@@ -93,23 +84,15 @@ TEST(JStringTest, EveryEditLeavesSharedCopiesAlone) {
         {"tolower", [](JString& s) { s.tolower(); }},
         {"toupper", [](JString& s) { s.toupper(); }},
         {"convertDosToUnix", [](JString& s) { s.convertDosToUnix(); }},
-        {"sprintf", [](JString& s) { s.sprintf("%s-%d", "x", 7); }},
         {"operator[]", [](JString& s) { s[1] = '#'; }},
-        {"assign text", [](JString& s) { s = "other"; }},
-        {"append", [](JString& s) { s &= "tail"; }},
-        {"detach", [](JString& s) { std::free(s.detach()); }},
-        {"readBlock",
-         [](JString& s) {
+        {"readBlock", [](JString& s) {
              char buf[16];
-             void* w = buf;
+             void *w = buf, *r = buf;
              JString("new").writeBlock(&w);
-             void* r = buf;
              s.readBlock(&r);
-         }},
-    };
+         }}};
     for (auto& [name, edit] : edits) {
-        JString a(original);
-        JString b(a);
+        JString a(original), b(a);
         edit(b);
         EXPECT_STREQ(*a, original) << name;
         EXPECT_STRNE(*b, original) << name;
@@ -117,11 +100,10 @@ TEST(JStringTest, EveryEditLeavesSharedCopiesAlone) {
     }
 }
 
-TEST(JStringTest, CaseBlindEqualityAndExactHash) {
-    EXPECT_TRUE(JString("Vdd") == "VDD");
-    EXPECT_TRUE("vdd" == JString("VDD"));
+TEST(JStringTest, CaseBlindEqualityExactHashesAndRawPaths) {
+    EXPECT_TRUE(JString("Vdd") == "VDD" && "vdd" == JString("VDD"));
     EXPECT_TRUE(JString("Vdd") != "Vss");
-    EXPECT_TRUE(JString("") == static_cast<const char*>(nullptr));
+    EXPECT_TRUE(JString("") == kNull);
     EXPECT_TRUE(JString("abc") == JString("ABC"));
     EXPECT_FALSE(JString("abc") == JString("abcd"));
     EXPECT_FALSE(JString("\xe9") == "\xc9"); // only ASCII letters fold
@@ -129,15 +111,10 @@ TEST(JStringTest, CaseBlindEqualityAndExactHash) {
     // and neighbours of the letters ('@', '[', '`', '{') and high bytes must not fold.
     const std::string base = "Subckt OPAMP_Stage2 in+ in- out vdd vss PARAMS: gain=4k7";
     for (std::size_t i = 0; i < base.size(); ++i) {
-        std::string flipped = base;
-        char c = flipped[i];
-        if (c >= 'a' && c <= 'z')
-            flipped[i] = static_cast<char>(c - 32);
-        else if (c >= 'A' && c <= 'Z')
-            flipped[i] = static_cast<char>(c + 32);
-        EXPECT_TRUE(JString(base.c_str()) == flipped.c_str()) << i;
-        std::string changed = base;
+        std::string flipped = base, changed = base;
+        flipped[i] = static_cast<char>(std::isalpha(base[i]) ? base[i] ^ 0x20 : base[i]);
         changed[i] = '\x01';
+        EXPECT_TRUE(JString(base.c_str()) == flipped.c_str()) << i;
         EXPECT_FALSE(JString(base.c_str()) == changed.c_str()) << i;
     }
     EXPECT_FALSE(JString("0123456789@[`{") == "0123456789`{@[");
@@ -148,14 +125,11 @@ TEST(JStringTest, CaseBlindEqualityAndExactHash) {
     EXPECT_EQ(JString("a").hashValue(), 65u);
     EXPECT_EQ(JString("abc").hashValue(), 541327426u);
     EXPECT_EQ(JString("ABC").HashValue(), 541327426u);
-    EXPECT_EQ(JString("Hello, World").hashValue(), 693467916u);
     // Bytes above 127 enter the hash as negative numbers.
     EXPECT_EQ(JString("\xe9").hashValue(), 2147483625u);
     EXPECT_EQ(JString("R1 \xc3\xa9t\xe9 4k7").hashValue(), 621414780u);
     EXPECT_EQ(std::hash<JString>()(JString("abc")), std::hash<JString>()(JString("ABC")));
-}
 
-TEST(JStringTest, PathsCompareByteForByteOnThisPlatform) {
     // File names are case-sensitive here: paths compare and hash on raw bytes.
     EXPECT_EQ(JString("/a/B").comparePath(JString("/a/B")), 0);
     EXPECT_NE(JString("/a/B").comparePath(JString("/a/b")), 0);
@@ -168,30 +142,27 @@ TEST(JStringTest, PathsCompareByteForByteOnThisPlatform) {
 }
 
 TEST(JStringTest, PrefixAndAccess) {
-    EXPECT_EQ(JString("abc").hasPrefix(""), 0);
-    EXPECT_EQ(JString("abc").hasPrefix(static_cast<const char*>(nullptr)), 0);
-    EXPECT_EQ(JString("abc").hasPrefix("ab"), 2);
-    EXPECT_EQ(JString("ab").hasPrefix("ab"), 2);
-    EXPECT_EQ(JString("a").hasPrefix("ab"), 0);
-    EXPECT_EQ(JString("abc").hasPrefix("AB"), 0);
-    EXPECT_EQ(JString("abc").hasPrefix(JString("abc")), 3);
+    const std::pair<const char*, const char*> prefixes[] = {
+        {"abc", ""}, {"abc", kNull}, {"abc", "ab"}, {"ab", "ab"}, {"a", "ab"}, {"abc", "AB"}};
+    std::vector<int> got;
+    for (const auto& [text, prefix] : prefixes)
+        got.push_back(JString(text).hasPrefix(prefix));
+    got.push_back(JString("abc").hasPrefix(JString("abc")));
+    EXPECT_EQ(got, (std::vector<int>{0, 0, 2, 2, 0, 0, 3}));
 
     JString s("xyz");
     EXPECT_EQ(&s[-1], &s[4]); // both are the error byte
     EXPECT_EQ(s[3], '\0');
-    EXPECT_EQ(s[0], 'x');
     EXPECT_EQ(JString("a\xff").lastChar(), -1);
-    EXPECT_EQ(JString("ab").lastChar(), 'b');
     EXPECT_EQ(JString().lastChar(), 0);
-
     JString e;
     e[0] = 0; // writing the terminator of an empty string must not touch shared memory
     EXPECT_STREQ(*e, "");
     EXPECT_EQ(e.getRefCount(), 1);
 }
 
-// Each edit: the text before, the edit (returning what the operation returns, as text),
-// the text after, and the returned value.
+// Each edit: the text before, the edit (returning what the operation returns, as text, or ""
+// for operations without a result), the text after, and the returned value.
 TEST(JStringTest, EditsGiveExpectedTextAndResult) {
     using Edit = std::function<std::string(JString&)>;
     auto tok = [](const char* d) -> Edit {
@@ -201,13 +172,11 @@ TEST(JStringTest, EditsGiveExpectedTextAndResult) {
         return
             [=](JString& s) { return std::to_string(s.substitute(JString(f), JString(t), start)); };
     };
-    // Operations without a result return "" through the comma operator.
-    auto lead = [](const char* set) -> Edit {
-        return [=](JString& s) { return (s.stripLeading(set), std::string()); };
+    auto strip = [](void (JString::*op)(const char*), const char* set) -> Edit {
+        return [=](JString& s) { return ((s.*op)(set), std::string()); };
     };
-    auto trail = [](const char* set) -> Edit {
-        return [=](JString& s) { return (s.stripTrailing(set), std::string()); };
-    };
+    auto lead = [=](const char* set) { return strip(&JString::stripLeading, set); };
+    auto trail = [=](const char* set) { return strip(&JString::stripTrailing, set); };
     auto quotes = [](const char* q, bool both) -> Edit {
         return [=](JString& s) { return (s.stripQuotes(q, both), std::string()); };
     };
@@ -217,17 +186,18 @@ TEST(JStringTest, EditsGiveExpectedTextAndResult) {
     auto pad = [](unsigned n, char c) -> Edit {
         return [=](JString& s) { return (s.pad(n, c), std::string()); };
     };
-    struct Case {
+    const Edit lower = [](JString& s) { return std::string(*s.tolower()); };
+    const Edit upper = [](JString& s) { return std::string(*s.toupper()); };
+    const Edit dos = [](JString& s) { return std::string(*s.convertDosToUnix()); };
+    const struct {
         const char* before;
         Edit edit;
-        const char* after;
-        const char* returned;
+        const char *after, *returned;
     } cases[] = {
         {"a,,b", tok(","), ",b", "a"},
         {",b", tok(","), "", "b"},
         {"", tok(","), "", ""},
         {",,,", tok(","), "", ""},
-        {" R1  n1 n2 ", tok(" "), " n1 n2 ", "R1"},
         {"abc", tok(nullptr), "", "abc"},
         {"cabab", sub("ab", "xyz", 0), "cxyzab", "4"},
         {"cabab", sub("ab", "xyz", 2), "cabxyz", "6"},
@@ -255,16 +225,13 @@ TEST(JStringTest, EditsGiveExpectedTextAndResult) {
         {"ab", pad(5, '.'), "ab...", ""},
         {"ab...", pad(2, '.'), "ab...", ""},
         {"", pad(3, 'z'), "zzz", ""},
-        {"Mixed \xe9 Case", [](JString& s) { return std::string(*s.tolower()); }, "mixed \xe9 case",
-         "mixed \xe9 case"},
-        {"Mixed \xe9 Case", [](JString& s) { return std::string(*s.toupper()); }, "MIXED \xe9 CASE",
-         "MIXED \xe9 CASE"},
-        {"a\r\nb\rc\r\n\r\n", [](JString& s) { return std::string(*s.convertDosToUnix()); },
-         "a\nb\rc\n\n", "a\nb\rc\n\n"},
+        {"Mixed \xe9 Case", lower, "mixed \xe9 case", "mixed \xe9 case"},
+        {"Mixed \xe9 Case", upper, "MIXED \xe9 CASE", "MIXED \xe9 CASE"},
+        {"a\r\nb\rc\r\n\r\n", dos, "a\nb\rc\n\n", "a\nb\rc\n\n"},
     };
-    for (Case& c : cases) {
+    for (const auto& c : cases) {
         JString s(c.before);
-        std::string returned = c.edit(s);
+        const std::string returned = c.edit(s);
         EXPECT_STREQ(*s, c.after) << c.before;
         EXPECT_EQ(returned, c.returned) << c.before;
     }
@@ -272,44 +239,31 @@ TEST(JStringTest, EditsGiveExpectedTextAndResult) {
 
 TEST(JStringTest, TokenizeAppendsNonEmptyRuns) {
     YList<JString> list;
-    JString t(",a,,b,");
+    const JString t(",a,,b,");
     EXPECT_EQ(JString::tokenize(&t, ',', &list), &list);
-    std::vector<std::string> got;
-    for (const JString& x : list)
-        got.push_back(*x);
-    EXPECT_EQ(got, (std::vector<std::string>{"a", "b"}));
-    JString::tokenize(&t, ',', &list); // appends after what is there
-    EXPECT_EQ(list.size(), 4);
+    EXPECT_EQ(JString::tokenize(&t, ',', &list), &list); // appends after what is there
     EXPECT_EQ(JString::tokenize(nullptr, ',', &list), &list);
+    std::string got;
+    for (const JString& x : list)
+        got += std::string(*x) + "|";
+    EXPECT_EQ(got, "a|b|a|b|");
 }
 
-TEST(JStringTest, DetachAndCopy) {
-    JString a("text");
+TEST(JStringTest, DetachCopyAndUnique) {
+    JString a("text"), x("shared"), y(x), u("u"), v(u);
     const char* before = *a;
-    char* p = a.detach();
-    EXPECT_STREQ(p, "text");
+    char *p = a.detach(), *q = y.detach(), *e = JString().detach(), *c = x.Copy();
     EXPECT_EQ(p + 4, before); // the block itself, text moved down over the count word
+    EXPECT_STREQ(p, "text");
     EXPECT_STREQ(*a, "");
-    std::free(p);
-
-    JString x("shared");
-    JString y(x);
-    char* q = y.detach();
-    EXPECT_STREQ(q, "shared");
-    EXPECT_STREQ(*x, "shared");
-    EXPECT_EQ(x.getRefCount(), 1);
-    std::free(q);
-
-    char* e = JString().detach();
+    EXPECT_STREQ(q, "shared"); // a copy of a shared block
     EXPECT_STREQ(e, "");
-    std::free(e);
-    char* c = x.Copy();
     EXPECT_STREQ(c, "shared");
     EXPECT_NE(c, *x);
-    std::free(c);
-
-    JString u("u");
-    JString v(u);
+    EXPECT_STREQ(*x, "shared");
+    EXPECT_EQ(x.getRefCount(), 1);
+    for (char* m : {p, q, e, c})
+        std::free(m);
     v.unique();
     EXPECT_NE(*u, *v);
     EXPECT_EQ(u.getRefCount(), 1);
@@ -319,10 +273,6 @@ TEST(JStringTest, SprintfNeverOverruns) {
     JString s;
     s.sprintf("%d-%s-%.3f", 0, "x", 1.5);
     EXPECT_STREQ(*s, "0-x-1.500");
-    s.sprintf("%s", "");
-    EXPECT_STREQ(*s, "");
-    s.sprintf("plain");
-    EXPECT_STREQ(*s, "plain");
     // Length modifiers and huge results that a rough estimate would get wrong.
     s.sprintf("%ld|%lld|%hd", 123456789012L, -5LL, static_cast<short>(7));
     EXPECT_STREQ(*s, "123456789012|-5|7");
@@ -330,9 +280,6 @@ TEST(JStringTest, SprintfNeverOverruns) {
     EXPECT_EQ(s.length(), 301);
     s.sprintf("%500d|", 1);
     EXPECT_EQ(s.length(), 501);
-    std::string big(1 << 20, 'q');
-    s.sprintf("<%s>", big.c_str());
-    EXPECT_EQ(s.length(), (1 << 20) + 2);
     // Formatting a string from its own text.
     JString self("me");
     self.sprintf("%s and %s", *self, *self);
@@ -345,13 +292,11 @@ TEST(JStringTest, SprintfNeverOverruns) {
 
 TEST(JStringTest, BlocksRoundTrip) {
     std::vector<char> buf(64);
-    void* w = buf.data();
+    void *w = buf.data(), *r = buf.data();
     JString("first").writeBlock(&w);
     JString().writeBlock(&w);
     JString("\xff\x80 high").writeBlock(&w);
     EXPECT_EQ(static_cast<char*>(w) - buf.data(), 4 + 5 + 4 + 4 + 7);
-
-    void* r = buf.data();
     JString a("old"), b("not empty"), c;
     a.readBlock(&r);
     b.readBlock(&r);
@@ -372,32 +317,22 @@ TEST(JStringTest, ConcatChainsBuildOneBlock) {
     EXPECT_STREQ(*r, "R1 in out");
     EXPECT_EQ(r.getRefCount(), 1);
     EXPECT_STREQ(*a, "R1");
-
-    char* c = JString("x").concat(static_cast<const char*>(nullptr)).concat("y").Copy();
+    char* c = JString("x").concat(kNull).concat("y").Copy();
     EXPECT_STREQ(c, "xy");
     std::free(c);
-
-    // Appending the chain's own text to itself.
-    TempString& self = JString("ab").concat("cd");
-    JString twice(self.concat(self.theString()));
-    EXPECT_STREQ(*twice, "abcdabcd");
-
-    JString e(JString().concat(""));
-    EXPECT_STREQ(*e, "");
+    TempString& self = JString("ab").concat("cd"); // the chain's own text appended to itself
+    EXPECT_STREQ(*JString(self.concat(self.theString())), "abcdabcd");
+    EXPECT_STREQ(*JString(JString().concat("")), "");
     EXPECT_EQ(TempString::GetNumJStringBytes(), 0u);
 }
 
 TEST(JStringTest, LargeTextsAndHighBytes) {
     std::string big(1 << 20, 'a');
     big[12345] = '\xff';
-    JString s(big.c_str());
-    EXPECT_EQ(s.length(), 1 << 20);
-    JString t(s);
+    JString s(big.c_str()), t(s);
     t.toupper();
     EXPECT_EQ(static_cast<unsigned char>((*t)[12345]), 0xffu);
-    EXPECT_EQ((*t)[0], 'A');
-    EXPECT_EQ((*s)[0], 'a');
-    EXPECT_EQ(s.hashValue(), t.hashValue());
+    EXPECT_EQ(std::string(*s, 2) + std::string(*t, 2), "aaAA");
     EXPECT_TRUE(s == t);
     JString u(s.concat(*s));
     EXPECT_EQ(u.length(), 2 << 20);

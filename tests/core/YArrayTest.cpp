@@ -9,45 +9,43 @@
 
 namespace {
 
-std::vector<std::string> texts(const YArray<JString>& a) {
-    std::vector<std::string> out;
+using Strings = std::vector<std::string>;
+
+Strings texts(const YArray<JString>& a) {
+    Strings out;
     for (const JString& s : a)
         out.push_back(*s);
     return out;
 }
 
-TEST(YArrayDataTest, GrowsByHalfAndClampsInsertions) {
-    YArrayData d(0);
-    EXPECT_EQ(d.capacity(), 1);
-    std::vector<int> capacities;
-    int items[20];
-    for (int i = 0; i < 14; ++i) {
-        d.addDataAt(&items[i], d.count());
-        capacities.push_back(d.capacity());
-    }
-    EXPECT_EQ(capacities, (std::vector<int>{1, 2, 3, 4, 6, 6, 9, 9, 9, 13, 13, 13, 13, 19}));
-    YArrayData ten(10);
-    for (int i = 0; i < 11; ++i)
-        ten.addDataAt(&items[0], 0);
-    EXPECT_EQ(ten.capacity(), 15);
-    for (int i = 11; i < 16; ++i)
-        ten.addDataAt(&items[0], 0);
-    EXPECT_EQ(ten.capacity(), 22);
+// The capacity after each of `adds` insertions into storage made with room for `n`.
+std::vector<int> capacities(int n, int adds) {
+    YArrayData d(n);
+    std::vector<int> out;
+    for (int i = 0; i < adds; ++i, out.push_back(d.capacity()))
+        d.addDataAt(&d, i % 2 ? 0 : d.count());
+    return out;
+}
 
+TEST(YArrayDataTest, GrowsByHalfAndClampsInsertions) {
+    EXPECT_EQ(YArrayData(0).capacity(), 1);
+    EXPECT_EQ(capacities(0, 14), (std::vector<int>{1, 2, 3, 4, 6, 6, 9, 9, 9, 13, 13, 13, 13, 19}));
+    const std::vector<int> ten = capacities(10, 16);
+    EXPECT_EQ((std::vector<int>{ten[9], ten[10], ten[15]}), (std::vector<int>{10, 15, 22}));
+
+    int items[5];
     YArrayData three(3);
-    three.addDataAt(&items[0], 0);
-    three.addDataAt(&items[1], 1);
-    three.addDataAt(&items[2], 2);
+    for (int i = 0; i < 3; ++i)
+        three.addDataAt(&items[i], i);
     EXPECT_EQ(three.addDataAt(&items[3], -5), 0);
     EXPECT_EQ(three.addDataAt(&items[4], 99), 4);
     EXPECT_EQ(three.slot(0), &items[3]);
     EXPECT_EQ(three.slot(4), &items[4]);
     three.removeDataItemAt(0);
+    three.removeDataItemAt(7); // out of range: nothing
     EXPECT_EQ(three.count(), 4);
     EXPECT_EQ(three.slot(0), &items[0]);
     EXPECT_EQ(three.slot(4), nullptr); // slots past the count are null
-    three.removeDataItemAt(7);         // out of range: nothing
-    EXPECT_EQ(three.count(), 4);
 }
 
 TEST(YArrayTest, OwnsCopiesAndCopiesDeeply) {
@@ -57,14 +55,12 @@ TEST(YArrayTest, OwnsCopiesAndCopiesDeeply) {
     EXPECT_EQ(a.insertAt(-1, "a"), 0);
     EXPECT_EQ(a.insertAt(99, "d"), 2);
     EXPECT_EQ(a.insertAt(2, "c"), 2);
-    EXPECT_EQ(texts(a), (std::vector<std::string>{"a", "b", "c", "d"}));
-
     YArray<JString> b(a);
     b[0] = "changed";
     b.removeAt(3);
     b.removeAt(-1);
-    EXPECT_EQ(texts(a), (std::vector<std::string>{"a", "b", "c", "d"}));
-    EXPECT_EQ(texts(b), (std::vector<std::string>{"changed", "b", "c"}));
+    EXPECT_EQ(texts(a), (Strings{"a", "b", "c", "d"}));
+    EXPECT_EQ(texts(b), (Strings{"changed", "b", "c"}));
     a = b;
     EXPECT_EQ(texts(a), texts(b));
     YArray<JString> moved(std::move(a));
@@ -81,12 +77,11 @@ TEST(NameArrayTest, ComparesCaseBlindAndTreatsAbsentAsEmpty) {
     empty.add("x");
     empty.clear();
     EXPECT_EQ(absent.size(), 0);
-    EXPECT_TRUE(absent.compare(empty));
-    EXPECT_TRUE(empty.compare(absent));
-    ab.add("A");
-    ab.add("b");
-    AB.add("a");
-    AB.add("B");
+    EXPECT_TRUE(absent.compare(empty) && empty.compare(absent));
+    for (const char* s : {"A", "b"})
+        ab.add(s);
+    for (const char* s : {"a", "B"})
+        AB.add(s);
     a.add("a");
     EXPECT_TRUE(ab.compare(AB));
     EXPECT_FALSE(a.compare(ab));

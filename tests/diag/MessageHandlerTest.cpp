@@ -12,10 +12,12 @@
 
 namespace {
 
+using Seen = std::vector<std::pair<MessageType, std::string>>;
+
 // Records what reaches the destination.
 class RecordingHandler : public MessageHandler {
 public:
-    std::vector<std::pair<MessageType, std::string>> seen;
+    Seen seen;
 
 private:
     void finalOutput(MessageType type, const JString& text) override {
@@ -31,10 +33,9 @@ MessageHandler* hostHandler() {
 MakeDynamicFunction g_publish(reinterpret_cast<void*>(hostHandler), "getDefaultMessageHandler");
 
 std::string fileText(FILE* f) {
+    std::string out(static_cast<std::size_t>(std::ftell(f)), '\0');
     std::rewind(f);
-    std::string out;
-    for (int c; (c = std::fgetc(f)) != EOF;)
-        out += static_cast<char>(c);
+    out.resize(std::fread(out.data(), 1, out.size(), f));
     return out;
 }
 
@@ -58,11 +59,10 @@ TEST(MessageHandlerTest, KindsGetTheirPrefixes) {
     std::fclose(f);
 
     RecordingHandler r;
-    r.formattedOutput(static_cast<MessageType>(6), "lost");
-    r.formattedOutput(static_cast<MessageType>(-1), "lost");
-    EXPECT_EQ(r.seen, (std::vector<std::pair<MessageType, std::string>>{
-                          {static_cast<MessageType>(6), ""}, {static_cast<MessageType>(-1), ""}}));
-    EXPECT_EQ(MessageHandler::Warning, Warning);
+    for (int kind : {6, -1})
+        r.formattedOutput(static_cast<MessageType>(kind), "lost");
+    EXPECT_EQ(r.seen,
+              (Seen{{static_cast<MessageType>(6), ""}, {static_cast<MessageType>(-1), ""}}));
 }
 
 TEST(MessageHandlerTest, NullHandlerOnlyRemembersErrors) {
@@ -74,9 +74,7 @@ TEST(MessageHandlerTest, NullHandlerOnlyRemembersErrors) {
     for (MessageType t : {Warning, Error, Unexpected, Fatal}) {
         NullMessageHandler m;
         m.formattedOutput(t, "x");
-        EXPECT_TRUE(m.haveErrors()) << t;
-        NullMessageHandler copy(m);
-        EXPECT_TRUE(copy.haveErrors());
+        EXPECT_TRUE(NullMessageHandler(m).haveErrors()) << t; // the copy keeps the flag
     }
 }
 
@@ -93,16 +91,14 @@ TEST(MessageHandlerTest, FreeFunctionsUseThePublishedHandler) {
     check_error("p != 0", "streams", 7);
     EXPECT_EQ(fileText(other), "direct 3");
     std::fclose(other);
-    using Seen = std::vector<std::pair<MessageType, std::string>>;
+    const std::string u = "Unexpected error, please contact support : ";
     EXPECT_EQ(g_host.seen,
               (Seen{{Raw, "a1"},
                     {Raw, "b"},
                     {Raw, "out x"},
                     {Error, "err 2"},
-                    {Unexpected, "Unexpected error, please contact support : Error found in "
-                                 "module netlist, line 42\n"},
-                    {Unexpected, "Unexpected error, please contact support : Test p != 0 failed "
-                                 "in module streams, line 7\n"}}));
+                    {Unexpected, u + "Error found in module netlist, line 42\n"},
+                    {Unexpected, u + "Test p != 0 failed in module streams, line 7\n"}}));
     EXPECT_EQ(sp_GetCurrentMessageHandler(), &g_host);
 }
 
@@ -118,7 +114,7 @@ TEST(ErrorListTest, NewestFirstCaseBlindDuplicatesAndCut) {
     EXPECT_EQ(list.size(), 4);
     EXPECT_STREQ(*list.front(), "*** ERROR *** Bad node");
 
-    std::string huge(5000, 'x');
+    const std::string huge(5000, 'x');
     YList<JString> cut;
     sp_AddError(&cut, "%s", huge.c_str());
     EXPECT_EQ(cut.front().length(), 511);
@@ -136,9 +132,8 @@ TEST(NorvaneExceptionTest, CarriesKindAndText) {
         EXPECT_STREQ(e.text, "*** Fatal error, out of memory ***\nCould not map shared heap");
         EXPECT_STREQ(e.what(), e.text);
     }
-    std::string long_text(3000, 'y');
-    NorvaneException e(Warning, long_text.c_str());
-    EXPECT_EQ(std::string(e.text).size(), 999u);
+    EXPECT_EQ(std::string(NorvaneException(Warning, std::string(3000, 'y').c_str()).text).size(),
+              999u);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <random>
 #include <string>
 #include <tuple>
+#include <utility>
 
 namespace {
 
@@ -44,34 +45,24 @@ bool referenceFilter(const char* t, const char* f, bool caseSensitive) {
 const std::string kMega(1 << 20, 'a');
 
 TEST(PatternTest, FilterMatchesWholeText) {
-    // Text, filter, case-sensitive, whether it matches.
-    const std::tuple<const char*, const char*, bool, bool> cases[] = {
-        {"Report.TXT", "*.txt", false, true},
-        {"Report.TXT", "*.txt", true, false},
-        {"", "*", true, true},
-        {"", "*a", true, false},
-        {"a*c", "a\\*c", true, true},
-        {"abc", "a\\*c", true, false},
-        {"a", "", true, false},
-        {"abc", "a?c", true, true},
-        {"ab", "ab?", true, false},
-        {"abcd", "abc", true, false},
-        {"abc", "abc**", true, true},
-        {"abcbd", "a*b*d", true, true},
-        {"", "*?", true, false},
-        {"A", "\\a", false, true}, // an escaped letter follows the case mode too
-        {"A", "\\a", true, false},
-        {"abc", "a\\?c", true, false},
-        {"a\\c", "a\\\\c", true, true},
-        {"ab\\", "ab\\", true, false},  // a trailing backslash matches nothing
-        {"\xc4", "\xe4", false, false}, // only ASCII letters fold
-        {"\xe4x", "?x", true, true},
-        {nullptr, "", true, true},
-        {nullptr, "?", true, false},
-    };
-    for (const auto& [text, filter, caseSensitive, expected] : cases)
-        EXPECT_EQ(sp_FilterString(text, filter, caseSensitive), expected)
-            << text << " / " << filter << (caseSensitive ? " (cased)" : "");
+    // Texts and filters that match in both case modes, only case-blind, and in neither. An
+    // escaped letter follows the case mode too, a trailing backslash matches nothing, only
+    // ASCII letters fold, a null text reads as "".
+    using Pairs = std::pair<const char*, const char*>[];
+    const Pairs both = {{"", "*"},          {"a*c", "a\\*c"},   {"abc", "a?c"},  {"abc", "abc**"},
+                        {"abcbd", "a*b*d"}, {"a\\c", "a\\\\c"}, {"\xe4x", "?x"}, {nullptr, ""}};
+    const Pairs blindOnly = {{"Report.TXT", "*.txt"}, {"A", "\\a"}};
+    const Pairs neither = {{"", "*a"},       {"abc", "a\\*c"}, {"a", ""},        {"ab", "ab?"},
+                           {"abcd", "abc"},  {"", "*?"},       {"abc", "a\\?c"}, {"ab\\", "ab\\"},
+                           {"\xc4", "\xe4"}, {nullptr, "?"}};
+    for (bool cased : {true, false}) {
+        for (const auto& [text, filter] : both)
+            EXPECT_TRUE(sp_FilterString(text, filter, cased)) << text << " / " << filter << cased;
+        for (const auto& [text, filter] : blindOnly)
+            EXPECT_NE(sp_FilterString(text, filter, cased), cased) << text << " / " << filter;
+        for (const auto& [text, filter] : neither)
+            EXPECT_FALSE(sp_FilterString(text, filter, cased)) << text << " / " << filter << cased;
+    }
 }
 
 TEST(PatternTest, FilterAgreesWithRecursiveAlgorithm) {
@@ -107,70 +98,44 @@ TEST(PatternTest, FilterAgreesWithRecursiveAlgorithm) {
 }
 
 TEST(PatternTest, GlobAndRegexpSearch) {
-    const auto glob = sp_GlobMatch, regexp = sp_RegexpMatch;
-    // Search, pattern, text, position of the first match.
-    const std::tuple<int (*)(const char*, const char*), const char*, std::string, int> cases[] = {
-        {glob, "*.txt", "a.txt", 0},
-        {glob, "*.txt", ".txt", -1}, // the star needs a character
-        {glob, "b?d", "abcd", 1},
-        {glob, "", "abc", 0},
-        {glob, "a\\*b", "xa*b", 1},
-        {glob, "a?b", "a\nb", 0},
-        // Brackets, parentheses, braces, dot and plus are literal.
-        {glob, "(x)", "(x)", 0},
-        {glob, "[ab]", "a[ab]", 1},
-        {glob, "]", "x]", 1},
-        {glob, "a{2}", "xa{2}", 1},
-        {glob, "a.c", "abc", -1},
-        {glob, "a.c", "xa.c", 1},
-        {glob, "a+", "aa", -1},
-        {glob, "a+", "xa+", 1},
-        // ^ $ | and other backslash sequences keep their meaning.
-        {glob, "(a|b)", "xb)", 1},
-        {glob, "(a|b)", "ab", -1},
-        {glob, "ab$", "cab", 1},
-        {glob, "ab$", "ab\n", -1},
-        {glob, "\\d", "ab3", 2},
-        // An escaped star or question mark is literal; backslash pairs stay escaped backslashes.
-        {glob, "\\?", "a?b", 1},
-        {glob, "\\\\*", "a\\b", 1}, // an escaped backslash, then one or more characters
-        {glob, "\\\\*", "ab\\", -1},
-        {glob, "\\\\\\*", "a\\*", 1}, // an escaped backslash, then a literal star
-        {glob, "\\\\\\*", "a\\b", -1},
-        {glob, "\\\\?", "\\x", 0},
-        {glob, "\\Q*", "a(.){1,}", 1}, // inside \Q the rewritten star is read literally
-        {glob, "\\", "\\", -1},        // does not compile: no match
-        {glob, "\\c*", "ab", -1},
-        {glob, "b?d", std::string("\xe9\xe8\xff") + "abcd", 4}, // positions count bytes
-        {glob, "\xe9*", "ab\xe9\xe9", 2},
-        {glob, "*", kMega, 0},
-        {glob, "*b", kMega + "b", 0},
-        {glob, "?b", kMega + "b", (1 << 20) - 1},
-        {glob, "a*b", kMega, -1},
-        {regexp, "[0-9]+", "R12", 1},
-        {regexp, "b|ab", "xab", 1}, // the leftmost match, whichever alternative gives it
-        {regexp, "(a)(?=c)", "abac", 2},
-        {regexp, "a.b", "a\nb", 0},
-        {regexp, "$", "ab", 2},
-        {regexp, "a$", "a\n", -1},
-        {regexp, "\\$", "a$", 1},
-        {regexp, "[$]", "a$", 1},
-        {regexp, "[]$]", "a$", 1},
-        {regexp, "[^]a]", "a$", 1},
-        {regexp, "[[:digit:]$]", "a$", 1},
-        {regexp, "\\Q$\\E", "a$", 1},
-        {regexp, "(", "(", -1}, // does not compile: no match
-        {regexp, "[a", "[a", -1},
-        {regexp, "a{2,1}", "aa", -1},
-        {regexp, "\\w", "-\xe9", 1},
-        {regexp, "\xe9", "\xc3\xa9\xe9", 2},
-        {regexp, "b", kMega + "b", 1 << 20},
-        {regexp, "[0-9]+", kMega, -1},
-    };
-    for (const auto& [search, pattern, text, expected] : cases)
-        EXPECT_EQ(search(pattern, text.c_str()), expected)
-            << pattern << " in " << text.substr(0, 40) << (search == glob ? " (glob)" : "");
-    for (const auto search : {glob, regexp})
+    // Pattern, text, position of the first match. A star needs a character; brackets,
+    // parentheses, braces, dot and plus are literal; ^ $ | and other backslash sequences keep
+    // their meaning; an escaped star or question mark is literal and backslash pairs stay
+    // escaped backslashes; inside \Q the rewritten star is read literally.
+    using Cases = std::tuple<const char*, const char*, int>[];
+    const Cases globs = {
+        {"*.txt", "a.txt", 0}, {"*.txt", ".txt", -1},      {"b?d", "abcd", 1},
+        {"", "abc", 0},        {"a\\*b", "xa*b", 1},       {"a?b", "a\nb", 0},
+        {"(x)", "(x)", 0},     {"[ab]", "a[ab]", 1},       {"a{2}", "xa{2}", 1},
+        {"a.c", "abc", -1},    {"a+", "aa", -1},           {"(a|b)", "xb)", 1},
+        {"(a|b)", "ab", -1},   {"ab$", "cab", 1},          {"ab$", "ab\n", -1},
+        {"\\d", "ab3", 2},     {"\\?", "a?b", 1},          {"\\\\*", "a\\b", 1},
+        {"\\\\*", "ab\\", -1}, {"\\\\\\*", "a\\*", 1},     {"\\\\\\*", "a\\b", -1},
+        {"\\\\?", "\\x", 0},   {"\\Q*", "a(.){1,}", 1},    {"\\", "\\", -1},
+        {"\\c*", "ab", -1},    {"\xe9*", "ab\xe9\xe9", 2}, {"b?d", "\351\350\377abcd", 4},
+        {"*", "", -1},         {"*a*", "bab", 0},          {"*a*", "ba", -1},
+        {"a?b?c", "axbyc", 0}};
+    // `$` matches only at the very end, the leftmost match wins whichever alternative gives it.
+    const Cases regexps = {
+        {"[0-9]+", "R12", 1},     {"b|ab", "xab", 1},   {"a.b", "a\nb", 0},
+        {"$", "ab", 2},           {"a$", "a\n", -1},    {"\\$", "a$", 1},
+        {"[$]", "a$", 1},         {"[]$]", "a$", 1},    {"[^]a]", "a$", 1},
+        {"\\Q$\\E", "a$", 1},     {"\\w", "-\xe9", 1},  {"(", "(", -1},
+        {"[a", "[a", -1},         {"a{2,1}", "aa", -1}, {"x", "abc", -1},
+        {"^b", "ab", -1},         {"x{2,}", "axxx", 1}, {"\xe9", "\xc3\xa9\xe9", 2},
+        {"[[:digit:]$]", "a$", 1}};
+    for (const auto& [pattern, text, expected] : globs)
+        EXPECT_EQ(sp_GlobMatch(pattern, text), expected) << pattern << " in " << text;
+    for (const auto& [pattern, text, expected] : regexps)
+        EXPECT_EQ(sp_RegexpMatch(pattern, text), expected) << pattern << " in " << text;
+    // Positions count bytes; long texts take no time.
+    const std::string megB = kMega + "b";
+    EXPECT_EQ(sp_GlobMatch("*b", megB.c_str()), 0);
+    EXPECT_EQ(sp_GlobMatch("?b", megB.c_str()), (1 << 20) - 1);
+    EXPECT_EQ(sp_GlobMatch("a*b", kMega.c_str()), -1);
+    EXPECT_EQ(sp_RegexpMatch("b", megB.c_str()), 1 << 20);
+    EXPECT_EQ(sp_RegexpMatch("[0-9]+", kMega.c_str()), -1);
+    for (const auto search : {sp_GlobMatch, sp_RegexpMatch})
         EXPECT_TRUE(search(nullptr, "a") == -1 && search("a", nullptr) == -1);
 }
 

@@ -9,161 +9,112 @@
 
 namespace {
 
-std::vector<std::string> g_calls;
-void first(void*) {
-    g_calls.push_back("first");
-}
-void second(void*) {
-    g_calls.push_back("second");
-}
-void third(void* arg) {
-    g_calls.push_back(static_cast<const char*>(arg));
+using Calls = std::vector<std::string>;
+Calls g_calls;
+void (*const first)(void*) = [](void*) { g_calls.push_back("first"); };
+void (*const second)(void*) = [](void*) { g_calls.push_back("second"); };
+void (*const third)(void* arg) = [](void* arg) { g_calls.push_back(static_cast<char*>(arg)); };
+
+// Runs the hooks of `name` with `arg` and returns the calls they made.
+Calls run(const char* name, const char* arg = nullptr) {
+    g_calls.clear();
+    executeAutoFunction(name, const_cast<char*>(arg));
+    return g_calls;
 }
 
-TEST(AutoFuncTest, RunsNewestFirstOnceForEachFunction) {
-    g_calls.clear();
-    AutoFunc a("TestOrder", first);
-    AutoFunc b("TestOrder", second);
-    AutoFunc c("TestOrder", third);
-    AutoFunc again("TestOrder", first); // same name and function: one registration
-    executeAutoFunction("TestOrder", const_cast<char*>("third"));
-    EXPECT_EQ(g_calls, (std::vector<std::string>{"third", "second", "first"}));
-    g_calls.clear();
-    executeAutoFunction("testorder", nullptr); // names compare byte for byte
-    executeAutoFunction("NobodyRegisteredThis", nullptr);
-    EXPECT_TRUE(g_calls.empty());
-}
-
-TEST(AutoFuncTest, DestructorWithdrawsAndNamesAreCutAt31) {
-    g_calls.clear();
+TEST(AutoFuncTest, RunsNewestFirstOnceForEachFunctionUntilWithdrawn) {
+    AutoFunc a("TestOrder", first), b("TestOrder", second), c("TestOrder", third);
     {
-        AutoFunc a("TestWithdraw", first);
-        { AutoFunc twin("TestWithdraw", first); } // either destructor removes the one registration
-        executeAutoFunction("TestWithdraw", nullptr);
-    }
-    EXPECT_TRUE(g_calls.empty());
+        AutoFunc twin("TestOrder", first); // same name and function: one registration
+        EXPECT_EQ(run("TestOrder", "third"), (Calls{"third", "second", "first"}));
+    } // either destructor removes that one registration
+    EXPECT_EQ(run("TestOrder", "third"), (Calls{"third", "second"}));
+    EXPECT_TRUE(run("testorder").empty()); // names compare byte for byte
+    EXPECT_TRUE(run("NobodyRegisteredThis").empty());
+
     AutoFunc longName("Hook_name_of_more_than_31_chars_A", second);
     EXPECT_EQ(std::string(longName.name), "Hook_name_of_more_than_31_chars");
-    executeAutoFunction("Hook_name_of_more_than_31_chars_B", nullptr);
-    EXPECT_EQ(g_calls, (std::vector<std::string>{"second"}));
+    EXPECT_EQ(run("Hook_name_of_more_than_31_chars_B"), (Calls{"second"}));
     AutoFunc copy("Other", first);
     copy = longName;
     EXPECT_STREQ(copy.name, longName.name);
-    EXPECT_EQ(copy.function, &second);
+    EXPECT_EQ(copy.function, second);
 }
 
 AutoFunc* g_selfDestroying = nullptr;
-void destroySelf(void*) {
-    g_calls.push_back("self");
-    delete g_selfDestroying;
-    g_selfDestroying = nullptr;
-}
 
 TEST(AutoFuncTest, HookMayWithdrawItselfWhileRunning) {
-    g_calls.clear();
     AutoFunc older("TestSelf", first);
-    g_selfDestroying = new AutoFunc("TestSelf", destroySelf);
-    executeAutoFunction("TestSelf", nullptr);
-    EXPECT_EQ(g_calls, (std::vector<std::string>{"self", "first"}));
-    g_calls.clear();
-    executeAutoFunction("TestSelf", nullptr);
-    EXPECT_EQ(g_calls, (std::vector<std::string>{"first"}));
+    g_selfDestroying = new AutoFunc("TestSelf", [](void*) {
+        g_calls.push_back("self");
+        delete g_selfDestroying;
+    });
+    EXPECT_EQ(run("TestSelf"), (Calls{"self", "first"}));
+    EXPECT_EQ(run("TestSelf"), (Calls{"first"}));
 }
 
 TEST(AutoFuncTest, ExitRunsEveryHookThenDismantlesTheRegistry) {
-    g_calls.clear();
     auto* exitHook = new AutoFunc("Exit", first);
     auto* other = new AutoFunc("TestAfterExit", second);
-    executeAutoFunction("Exit", nullptr);
-    EXPECT_EQ(g_calls, (std::vector<std::string>{"first"}));
-    g_calls.clear();
-    executeAutoFunction("TestAfterExit", nullptr); // the registry is gone
-    executeAutoFunction("Exit", nullptr);
-    EXPECT_TRUE(g_calls.empty());
+    EXPECT_EQ(run("Exit"), (Calls{"first"}));
+    EXPECT_TRUE(run("TestAfterExit").empty()); // the registry is gone
+    EXPECT_TRUE(run("Exit").empty());
     delete other; // destructors after the teardown do nothing
     delete exitHook;
     AutoFunc fresh("TestAfterExit", third); // makes a new registry
-    executeAutoFunction("TestAfterExit", const_cast<char*>("fresh"));
-    EXPECT_EQ(g_calls, (std::vector<std::string>{"fresh"}));
-    // The new registry tears down after its own Exit as well.
-    g_calls.clear();
-    executeAutoFunction("Exit", nullptr);
-    executeAutoFunction("TestAfterExit", const_cast<char*>("gone"));
-    EXPECT_TRUE(g_calls.empty());
+    EXPECT_EQ(run("TestAfterExit", "fresh"), (Calls{"fresh"}));
+    EXPECT_TRUE(run("Exit").empty()); // the new registry tears down after its own Exit
+    EXPECT_TRUE(run("TestAfterExit", "gone").empty());
 }
 
-int published1() {
-    return 1;
-}
-int published2() {
-    return 2;
-}
+int (*const published1)() = [] { return 1; };
+int (*const published2)() = [] { return 2; };
 
 TEST(DynamicFunctionTest, NewestWinsAndWithdrawalRemovesTheName) {
+    void *one = reinterpret_cast<void*>(published1), *two = reinterpret_cast<void*>(published2);
     EXPECT_EQ(support_GetDynamicFunction("TestFn"), nullptr);
-    auto* one = new MakeDynamicFunction(reinterpret_cast<void*>(published1), "TestFn");
+    auto* older = new MakeDynamicFunction(one, "TestFn");
     {
-        MakeDynamicFunction two(reinterpret_cast<void*>(published2), "TestFn");
-        EXPECT_EQ(support_GetDynamicFunction("TestFn"), reinterpret_cast<void*>(published2));
+        MakeDynamicFunction second(two, "TestFn");
+        EXPECT_EQ(support_GetDynamicFunction("TestFn"), two);
         EXPECT_EQ(support_GetDynamicFunction("testfn"), nullptr);
     } // withdraws every publication of the name
     EXPECT_EQ(support_GetDynamicFunction("TestFn"), nullptr);
-    delete one;
-    MakeDynamicFunction cut(reinterpret_cast<void*>(published1),
-                            "A_published_name_longer_than_31_X");
-    EXPECT_EQ(support_GetDynamicFunction("A_published_name_longer_than_31_Y"),
-              reinterpret_cast<void*>(published1));
+    delete older;
+    MakeDynamicFunction cut(one, "A_published_name_longer_than_31_X");
+    EXPECT_EQ(support_GetDynamicFunction("A_published_name_longer_than_31_Y"), one);
 }
 
-struct Argv {
-    std::vector<std::string> words;
+// Takes switch `name` from the words of `line` and returns its arguments, then "|" and the
+// words left in the line (a taken one as "-"); "absent" when the switch is not found.
+std::string takeSwitch(std::vector<std::string> line, const char* name, int max, bool stop) {
     std::vector<char*> argv;
-    explicit Argv(std::vector<std::string> w) : words(std::move(w)) {
-        for (std::string& s : words)
-            argv.push_back(s.data());
-    }
-    int argc() const { return int(argv.size()); }
-    std::vector<std::string> left() const {
-        std::vector<std::string> out;
-        for (char* p : argv)
-            out.push_back(p ? p : "(null)");
-        return out;
-    }
-};
+    for (std::string& w : line)
+        argv.push_back(w.data());
+    ArgSwitch s(int(argv.size()), argv.data(), name, max, stop, false);
+    std::string out = s ? "" : "absent";
+    for (int i = 0; i < s.size(); ++i)
+        out += std::string(*s[i]) + " ";
+    out += *s[s.size()] + std::string(*s[-1]) + "|";
+    for (char* p : argv)
+        out += std::string(p ? p : "-") + " ";
+    return out;
+}
 
 TEST(ArgSwitchTest, TakesSwitchAndArguments) {
-    Argv line({"prog", "/out", "a", "b", "/x", "c"});
-    ArgSwitch out(line.argc(), line.argv.data(), "OUT", 5, true, false);
-    EXPECT_TRUE(out);
-    EXPECT_EQ(out.size(), 2);
-    EXPECT_STREQ(*out[0], "a");
-    EXPECT_STREQ(*out[1], "b");
-    EXPECT_STREQ(*out[2], "");
-    EXPECT_STREQ(*out[-1], "");
-    EXPECT_EQ(line.left(),
-              (std::vector<std::string>{"prog", "(null)", "(null)", "(null)", "/x", "c"}));
-
-    Argv all({"prog", "/out", "a", "b", "/x", "c"});
-    ArgSwitch greedy(all.argc(), all.argv.data(), "out", 50, false, false);
-    EXPECT_EQ(greedy.size(), 4);
-    EXPECT_STREQ(*greedy[3], "c");
-
-    Argv few({"prog", "a", "/Out", "b", "c"});
-    ArgSwitch one(few.argc(), few.argv.data(), "out", 1, false, false);
-    EXPECT_EQ(one.size(), 1);
-    EXPECT_EQ(few.left(), (std::vector<std::string>{"prog", "a", "(null)", "(null)", "c"}));
-
-    Argv none({"prog", "out", "-out", "/outx"});
-    EXPECT_FALSE(ArgSwitch(none.argc(), none.argv.data(), "out", 3, true, false));
-    EXPECT_FALSE(ArgSwitch(1, none.argv.data(), "out", 3, true, false));
+    const std::vector<std::string> line{"prog", "/out", "a", "b", "/x", "c"};
+    EXPECT_EQ(takeSwitch(line, "OUT", 5, true), "a b |prog - - - /x c ");
+    EXPECT_EQ(takeSwitch(line, "out", 50, false), "a b /x c |prog - - - - - ");
+    EXPECT_EQ(takeSwitch({"prog", "a", "/Out", "b", "c"}, "out", 1, false), "b |prog a - - c ");
+    EXPECT_EQ(takeSwitch({"prog", "out", "-out", "/outx"}, "out", 3, true),
+              "absent|prog out -out /outx ");
+    EXPECT_EQ(takeSwitch({"prog"}, "out", 3, true), "absent|prog ");
     EXPECT_FALSE(ArgSwitch(4, nullptr, "out", 3, true, false));
 
     ArgSwitch::setSwitchChar('-');
-    Argv dash({"prog", "-v", "-q"});
-    ArgSwitch v(dash.argc(), dash.argv.data(), "V", 2, true, false);
+    const std::string dash = takeSwitch({"prog", "-v", "-q"}, "V", 2, true);
     ArgSwitch::setSwitchChar('/');
-    EXPECT_TRUE(v);
-    EXPECT_EQ(v.size(), 0); // stops at the next switch
+    EXPECT_EQ(dash, "|prog - -q "); // stops at the next switch
     ArgSwitch::setCurrentCommand("ignored");
 }
 
