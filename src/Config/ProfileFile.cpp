@@ -67,7 +67,7 @@ struct ProfileFile {
     ChainedHashTable<ProfileEntry> entries{kBuckets, 0};
     YList<JString> sections; // in the order they are written
     bool dirty = false;
-    bool utf16 = false; // the file began with a UTF-16 byte-order mark: read-only and empty
+    bool utf16 = false; // the file began with a UTF-16 byte-order mark: read, never rewritten
     ProfileFile* next = nullptr;
 };
 
@@ -299,7 +299,8 @@ std::string format(const ProfileFile& file) {
 }
 
 // Writes the whole file; false (nothing on disk changed) when it cannot. A file that began
-// with a UTF-16 byte-order mark is never rewritten.
+// with a UTF-16 byte-order mark is never rewritten in 8-bit text: its changes stay pending,
+// as those of a file that cannot be written do.
 bool rewrite(const ProfileFile& file) {
     if (file.utf16)
         return false;
@@ -327,7 +328,11 @@ void bringUpToDate(ProfileFile& file) {
     file.utf16 = false;
     if (!read) // the object stays empty; dirty and the stamp stay as they were
         return;
-    file.utf16 = start == TextStart::Utf16; // such a file reads as empty
+    // A UTF-16 file is read with its zero bytes dropped before the text is cut into lines,
+    // so the high byte of a line feed does not begin a line of its own.
+    file.utf16 = start == TextStart::Utf16;
+    if (file.utf16)
+        text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
     parse(text, file);
     file.dirty = false;
     file.modifiedNs = modified;
@@ -436,8 +441,6 @@ bool sp_WritePrivateProfileString(const char* file, const char* section, const c
     if (!f)
         return false;
     bringUpToDate(*f);
-    if (f->utf16)
-        return false;
     if (!section || !key)
         return fileExists(*f);
     if (value) {
@@ -458,8 +461,6 @@ bool sp_WritePrivateProfileStrings(const JString& file, const JString& section,
     if (!f)
         return false;
     bringUpToDate(*f);
-    if (f->utf16)
-        return false;
     for (const NameValuePair& p : pairs)
         setValue(*f, *section, *p.name, *p.value);
     return finishChange(*f);
@@ -470,7 +471,7 @@ int sp_DeletePrivateProfileSection(const JString& file, const JString& section) 
     if (!f)
         return 0;
     bringUpToDate(*f);
-    if (f->utf16 || !f->sections.find(*section))
+    if (!f->sections.find(*section))
         return 0;
     auto inSection = [&](const ProfileEntry& e) { return caseBlindEqual(*e.section, *section); };
     std::unordered_set<unsigned> hashes;

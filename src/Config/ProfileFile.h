@@ -10,8 +10,10 @@
 // it when either changed. A rewrite goes to a temporary file in the same folder that is
 // flushed to disk and renamed over the old file, keeping its permissions; a path that is a
 // symbolic link rewrites the link's target. A rewrite that fails leaves the change pending
-// in the cache (retried by the next call) and the old file intact. A file that begins with a
-// UTF-16 byte-order mark reads as empty and is never rewritten; a UTF-8 one is skipped.
+// in the cache (retried by the next call) and the old file intact. A leading UTF-8 or UTF-16
+// byte-order mark is skipped; a UTF-16 file is read with its zero bytes dropped, so one of
+// plain ASCII text reads as its text. A UTF-16 file is never rewritten: its changes stay
+// pending in the cache, as those of a file that cannot be written do.
 // The cache is process-wide and unlocked: callers on several threads must serialise calls.
 // The "Exit" hook empties it without writing.
 #pragma once
@@ -43,15 +45,14 @@ bool sp_GetProfileKeyNames(const JString& file, const JString& section, YList<JS
 /// end of its section or a new section before all others; a null `value` deletes every line
 /// of the key. Rewrites the file when something changed (an equal value touches nothing).
 /// Returns whether the file exists afterwards, not whether the rewrite succeeded; false for
-/// a null or empty file name and for a UTF-16 file, which is left untouched. A null section
-/// or key changes nothing.
+/// a null or empty file name. A null section or key changes nothing.
 bool sp_WritePrivateProfileString(const char* file, const char* section, const char* key,
                                   const char* value);
 /// Sets every pair of `pairs` in `section`, in list order, with one rewrite at the end.
-/// Returns whether the file exists afterwards (false for a UTF-16 file, left untouched).
+/// Returns whether the file exists afterwards.
 bool sp_WritePrivateProfileStrings(const JString& file, const JString& section,
                                    const YList<NameValuePair>& pairs);
 /// Removes `section` with all its lines (key lines, comments, lines without "=") and
 /// rewrites the file; returns the number of lines removed, 0 (file untouched) when the
-/// section does not exist or the file is a UTF-16 file.
+/// section does not exist.
 int sp_DeletePrivateProfileSection(const JString& file, const JString& section);

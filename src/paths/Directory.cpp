@@ -136,9 +136,10 @@ JString sp_RelativePath(JString path, JString base) {
     const auto [pathDrive, pathDir] = splitDrive(*cleanPath);
     const auto [baseDrive, baseDir] = splitDrive(*cleanBase);
 
-    // Drive letters compare case-blind; folder and file names as file names do.
+    // Drive letters compare case-blind; folder and file names as file names do. A base
+    // with nothing after its drive ("" or "C:") gives nothing to be relative to.
     if (!(fromView(pathDrive) == fromView(baseDrive)) || pathNetwork != baseNetwork ||
-        cleanBase.isEmpty())
+        baseDir.empty())
         return sp_ConvertUnixToLocal(cleanPath);
     if (sameName(pathDir, baseDir))
         return JString(".");
@@ -160,7 +161,7 @@ JString sp_RelativePath(JString path, JString base) {
         result += '/';
     }
     stripTrailingSlashes(&result);
-    // Nothing left only when the two differ by a root separator alone ("C:/" and "C:").
+    // Nothing left only when one is absolute and the other relative ("/a" against "a").
     if (result.empty())
         return JString(".");
     return sp_ConvertUnixToLocal(result.c_str());

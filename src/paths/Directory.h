@@ -47,7 +47,8 @@ JString sp_SearchDirectories(JString file, const YList<JString>& dirs);
 /// gives "../b/c"; a path against itself "."). Folder names compare as file names do
 /// (case-sensitive here), drive prefixes case-blind. The cleaned `path` itself when the
 /// drives differ, only one is a network path ("//server/share"), two network paths lie on
-/// different shares, or `base` is "". Both should be absolute or both relative.
+/// different shares, or `base` has nothing after its drive ("" or "C:"). Both should be
+/// absolute or both relative.
 JString sp_RelativePath(JString path, JString base);
 /// Creates `path` (made absolute) with every missing parent. True when it exists
 /// afterwards; false at the first level that cannot be made (the levels made before it

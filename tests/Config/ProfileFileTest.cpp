@@ -390,19 +390,22 @@ TEST(ProfileFileTest, HostileFiles) {
         fs::copy_file(std::string(NVSUPPORT_TEST_DATA_DIR) + "/Config/data/" + name, dir / name);
         return dir / name;
     };
-    // UTF-16 files read as empty and are never touched; replaced by plain text, they are.
+    // UTF-16 files: the mark is skipped and zero bytes dropped, so ASCII text reads as such.
+    // Changes stay pending in the cache, never written in 8-bit text, and the calls still
+    // answer that the file exists. Replaced by plain text, the file is rewritten again.
     for (const char* name : {"utf16le.ini", "utf16be.ini"}) {
         const std::string f = copy(name), bytes = readBytes(f);
         setMtime(f, 1600000000, 5);
-        EXPECT_EQ(get(f, "S", "k"), "<missing>");
-        EXPECT_EQ(names(f), Strings{});
-        EXPECT_EQ(names(f, "S"), Strings{"<false>"});
-        EXPECT_FALSE(sp_WritePrivateProfileString(f.c_str(), "S", "k", "x"));
-        EXPECT_FALSE(sp_WritePrivateProfileString(f.c_str(), "S", "k", nullptr));
+        EXPECT_EQ(get(f, "S", "k"), "v");
+        EXPECT_EQ(names(f), Strings{"S"});
+        EXPECT_TRUE(sp_WritePrivateProfileString(f.c_str(), "S", "k", "x"));
+        EXPECT_EQ(get(f, "S", "k"), "x");
+        EXPECT_TRUE(sp_WritePrivateProfileString(f.c_str(), "S", "k", nullptr));
         YList<NameValuePair> pairs;
-        pairs.push_back({"k", "x"});
-        EXPECT_FALSE(sp_WritePrivateProfileStrings(f.c_str(), "S", pairs));
-        EXPECT_EQ(sp_DeletePrivateProfileSection(f.c_str(), "S"), 0);
+        pairs.push_back({"k2", "x"});
+        EXPECT_TRUE(sp_WritePrivateProfileStrings(f.c_str(), "S", pairs));
+        EXPECT_EQ(names(f, "S"), Strings{"k2"});
+        EXPECT_EQ(sp_DeletePrivateProfileSection(f.c_str(), "S"), 1);
         struct stat st;
         ASSERT_EQ(::stat(f.c_str(), &st), 0);
         EXPECT_EQ(st.st_mtim.tv_nsec, 5);
@@ -410,6 +413,7 @@ TEST(ProfileFileTest, HostileFiles) {
         writeBytes(f, "[S]\nk=plain\n");
         EXPECT_EQ(get(f, "S", "k"), "plain");
         EXPECT_TRUE(sp_WritePrivateProfileString(f.c_str(), "S", "k", "x"));
+        EXPECT_EQ(readBytes(f), "[S]\nk=x\n");
     }
 
     // A UTF-8 byte-order mark is skipped: the first section is there. Rewrites drop it.
@@ -477,9 +481,9 @@ TEST(ProfileFileTest, CorpusRoundTrips) {
         const std::string original = readBytes(f);
         SCOPED_TRACE(entry.path().string());
         if (original.rfind("\xFF\xFE", 0) == 0 || original.rfind("\xFE\xFF", 0) == 0) {
-            ++utf16;
-            EXPECT_EQ(names(f), Strings{});
-            EXPECT_FALSE(sp_WritePrivateProfileString(f.c_str(), "S", "k", "v"));
+            ++utf16; // its sections are read; a change is never written into it
+            EXPECT_NE(names(f), Strings{});
+            EXPECT_TRUE(sp_WritePrivateProfileString(f.c_str(), "S", "k", "v"));
             EXPECT_EQ(readBytes(f), original);
         } else {
             expectRoundTrip(f);

@@ -108,7 +108,8 @@ TEST_F(DirectoryTest, SearchDirectoriesTakesTheFirstDirectoryHoldingTheName) {
 
 TEST_F(DirectoryTest, RelativePathTable) {
     // Drive letters compare case-blind, file names do not; the base is a directory whatever
-    // it looks like; network paths on another share, or against a local one, stay whole.
+    // it looks like; network paths on another share, or against a local one, and paths
+    // against a bare drive stay whole.
     // clang-format off
     const char* rows[][3] = {
         {"/a/b/c", "/a/x", "../b/c"},            {"/a", "/a/b/c", "../.."},
@@ -118,7 +119,8 @@ TEST_F(DirectoryTest, RelativePathTable) {
         {"/a/f.txt/x", "/a/f.txt", "x"},         {"/a/b", "", "/a/b"},
         {"/a/../b/./c", "", "/b/c"},             {"//srv/s1/x", "//srv/s2/y", "//srv/s1/x"},
         {"//srv/s/x/y", "//srv/s/z", "../x/y"},  {"//srv/s/x", "/srv/s", "//srv/s/x"},
-        {"a/b", "a", "b"},                       {"C:/", "C:", "."},
+        {"a/b", "a", "b"},                       {"C:/x", "C:", "C:/x"},
+        {"/a", "a", "."},
     };
     // clang-format on
     for (const auto& r : rows)

@@ -136,7 +136,7 @@ bool readTextFile(const char* path, std::string* bytes, TextStart* start) {
     const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes->data());
     if (used >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) {
         *start = TextStart::Utf16;
-        bytes->clear();
+        bytes->erase(0, 2);
     } else if (used >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
         *start = TextStart::Utf8;
         bytes->erase(0, 3);

@@ -1,5 +1,5 @@
 // Whole-file reads and replacements for files the library rewrites entirely (profile
-// files): a text file read in one go past its UTF-8 byte-order mark, and atomic replacement
+// files): a text file read in one go past its byte-order mark, and atomic replacement
 // through a temporary file in the same directory, so a crash or a full disk never leaves a
 // half-written file behind.
 #pragma once
@@ -12,13 +12,12 @@ namespace nvsupport::detail {
 enum class TextStart {
     Plain, ///< no byte-order mark (or an empty file)
     Utf8,  ///< EF BB BF: skipped, reading starts after it
-    Utf16, ///< FF FE or FE FF: a format the library does not read
+    Utf16, ///< FF FE or FE FF: skipped, the rest is handed over as the bytes it is
 };
 
-/// Reads the whole file `path` names (links followed) into *bytes, less a leading UTF-8
-/// byte-order mark; *start tells what the file began with (for a UTF-16 file *bytes is left
-/// empty). False, with *bytes empty, when the file cannot be opened or read, is a
-/// directory, or `path` is null.
+/// Reads the whole file `path` names (links followed) into *bytes, less a leading UTF-8 or
+/// UTF-16 byte-order mark; *start tells which mark the file began with. False, with *bytes
+/// empty, when the file cannot be opened or read, is a directory, or `path` is null.
 bool readTextFile(const char* path, std::string* bytes, TextStart* start);
 
 /// Replaces the contents of the file `path` names by `bytes`: written to a new temporary

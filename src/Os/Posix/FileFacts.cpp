@@ -214,8 +214,10 @@ std::int64_t sp_GetFreeDiskSpace(const JString& path) {
     std::string where = path.isEmpty() ? std::string(".") : systemPath(*path);
     struct statvfs fs;
     int rc = ::statvfs(where.c_str(), &fs);
+    // A file still to be made: its folder, which must be a directory (the trailing '/'
+    // makes the system insist on that).
     if (rc != 0 && (errno == ENOENT || errno == ENOTDIR))
-        rc = ::statvfs(directoryPart(where).c_str(), &fs); // a file still to be made
+        rc = ::statvfs((directoryPart(where) + '/').c_str(), &fs);
     if (rc != 0) {
         g_freeSpaceError.store(errno, std::memory_order_relaxed);
         return -1;

@@ -34,8 +34,9 @@ bool sp_IsLink(const char* path);
 /// by copy (permissions and times kept) and removal of the original.
 bool sp_MoveFile(const JString& from, const JString& to);
 /// Bytes available to the caller on the file system of `path` (an existing file or
-/// directory, or else the directory part of the path; "" means the current directory);
-/// -1 on failure, with the system's error code remembered (see lastFreeDiskSpaceError).
+/// directory, or else the directory part of the path, which must be an existing directory;
+/// "" means the current directory); -1 on failure, with the system's error code remembered
+/// (see lastFreeDiskSpaceError).
 std::int64_t sp_GetFreeDiskSpace(const JString& path);
 /// Drives do not exist here: always false.
 bool sp_ChangeDrive(const JString& path);

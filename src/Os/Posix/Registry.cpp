@@ -470,8 +470,9 @@ bool deleteValue(Root root, const JString& key, const JString& name) {
     });
 }
 
-// Appends the names the statement lists for the key, skipping names longer than the
-// enumeration buffer takes; true when at least one was appended.
+// Appends the names the statement lists for the key, in order, up to the first name longer
+// than the enumeration buffer takes: that one ends the enumeration, as a failed index does.
+// True when at least one was appended.
 bool listNames(Root root, const JString& key, Statement which, YList<JString>* names) {
     if (!names)
         return false;
@@ -491,13 +492,13 @@ bool listNames(Root root, const JString& key, Statement which, YList<JString>* n
         int rc;
         while ((rc = q.step()) == SQLITE_ROW) {
             std::string_view name = q.text(0);
-            if (name.size() <= static_cast<std::size_t>(kMaxEnumeratedName)) {
-                names->push_back(JString(name.data(), static_cast<int>(name.size())));
-                any = true;
-            }
+            if (name.size() > static_cast<std::size_t>(kMaxEnumeratedName))
+                break;
+            names->push_back(JString(name.data(), static_cast<int>(name.size())));
+            any = true;
         }
         // The names read before a failure are still handed out.
-        *failed = rc != SQLITE_DONE;
+        *failed = rc != SQLITE_DONE && rc != SQLITE_ROW;
         return any;
     });
 }

@@ -33,9 +33,9 @@ bool sp_DeleteCurrentUserValue(const JString& key, const JString& name);
 bool sp_DeleteLocalMachineValue(const JString& key, const JString& name);
 
 /// Appends the value names (in creation order; overwriting keeps a value's place) or
-/// sub-key names (case-blind name order) of a key to *names; names longer than 1023
-/// characters are skipped. True when at least one name was appended; false for a missing
-/// key or a null `names`.
+/// sub-key names (case-blind name order) of a key to *names, up to the first name longer
+/// than 1023 characters, which ends the enumeration. True when at least one name was
+/// appended; false for a missing key or a null `names`.
 bool sp_GetCurrentUserValueNames(const JString& key, YList<JString>* names);
 bool sp_GetCurrentUserSubKeyNames(const JString& key, YList<JString>* names);
 bool sp_GetClassesRootSubKeyNames(const JString& key, YList<JString>* names);

@@ -126,15 +126,16 @@ TEST_F(RegistryTest, EnumerationOrders) {
     EXPECT_EQ(listed(sp_GetClassesRootSubKeyNames, "order"), Names{"<false>"});
     EXPECT_FALSE(sp_GetCurrentUserValueNames("order", nullptr));
 
-    // Names of up to 1023 characters are listed; longer ones are skipped.
+    // Names of up to 1023 characters are listed; a longer one ends the enumeration.
     const std::string fits(1023, 'f'), tooLong(1024, 'l');
-    for (const std::string& n : {tooLong, fits}) {
+    for (const std::string& n : {fits, tooLong, std::string("z")}) {
         ASSERT_TRUE(sp_WriteCurrentUserValue("Long", n.c_str(), "x"));
         ASSERT_TRUE(sp_WriteCurrentUserValue(("Long/" + n).c_str(), "v", "x"));
     }
     EXPECT_EQ(listed(sp_GetCurrentUserValueNames, "long"), (Names{"", fits}));
     EXPECT_EQ(listed(sp_GetCurrentUserSubKeyNames, "long"), (Names{"", fits}));
     ASSERT_TRUE(sp_WriteCurrentUserValue("Only", tooLong.c_str(), "x"));
+    ASSERT_TRUE(sp_WriteCurrentUserValue("Only", "after", "x"));
     EXPECT_EQ(listed(sp_GetCurrentUserValueNames, "only"), Names{"<false>"});
 }
 
