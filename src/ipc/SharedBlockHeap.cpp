@@ -258,11 +258,13 @@ void SharedBlockManager::create(int blockSize, int numBlocks) {
         sp_FreeSharedBlock(m_heapName);
         throw MemoryException("Could not allocate shared heap");
     }
-    for (std::int64_t k = 0; k < count; ++k) {
-        char* b = m_blocks[static_cast<std::size_t>(k)];
-        store64(b + kNextAt, k + 1 < count ? k + 1 : -1);
+    // Every block of the views is free and unlinked; blocks 0 .. N-1 then form the free list.
+    for (char* b : m_blocks) {
+        store64(b + kNextAt, -1);
         store32(b + kStateAt, kFree);
     }
+    for (std::int64_t k = 0; k + 1 < count; ++k)
+        store64(m_blocks[static_cast<std::size_t>(k)] + kNextAt, k + 1);
 }
 
 void SharedBlockManager::attach(const JString& heapName) {

@@ -140,9 +140,10 @@ public:
     /// An empty token (id -1).
     SharedBlockToken() noexcept = default;
     /// Creates a heap of `numBlocks` blocks of at least `blockSize` bytes (negative values
-    /// count as 0) in a new named shared block, with every block free: a new manager with
-    /// one reference. Throws MemoryException ("Could not allocate shared heap") when the
-    /// memory cannot be created or mapped.
+    /// count as 0) in a new named shared block, with every block free and blocks 0 .. N-1
+    /// linked in order (a heap of 0 blocks starts full): a new manager with one reference. Throws
+    /// MemoryException ("Could not allocate shared heap") when the memory cannot be created or
+    /// mapped.
     SharedBlockToken(int blockSize, int numBlocks);
     /// Attaches to the heap in named block `heapName`: a new manager with one reference. When
     /// the block cannot be opened the manager has no heap (every block operation gives

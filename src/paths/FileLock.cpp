@@ -29,8 +29,8 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept {
 bool FileLock::lock(const JString& path) {
     if (locked())
         unlock(); // the lock on the previous path goes before the path changes
-    // An empty path would lock ".lck" in whatever directory is current: refuse it instead.
-    m_path = path.isEmpty() ? JString() : JString(sp_ConvertLocalToUnix(path).concat(".lck"));
+    // "" locks ".lck" in the current directory, as any relative path would.
+    m_path = JString(sp_ConvertLocalToUnix(path).concat(".lck"));
     return relock();
 }
 

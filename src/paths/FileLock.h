@@ -37,8 +37,8 @@ public:
     FileLock& operator=(FileLock&& other) noexcept;
 
     /// Locks `path` ('/' or '\' separators): the lock file is `path` + ".lck", then
-    /// relock(). A lock this object held on another path is released first. True when
-    /// locked; on failure getError() says why ("" fails as FLE_OTHER).
+    /// relock() ("" locks ".lck" in the current directory). A lock this object held on
+    /// another path is released first. True when locked; on failure getError() says why.
     bool lock(const JString& path);
     /// Releases a held lock, then creates the lock file anew and locks it. On success the file
     /// holds one line "user@machine\r\n" and the error is cleared; on failure the system's

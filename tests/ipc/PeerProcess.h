@@ -50,12 +50,23 @@ struct Peer {
         close(fromPeer);
     }
 
-    // What the peer sends up to and including `end`, waiting at most 10 s for each byte.
+    // Reads `n` bytes, waiting at most 10 s for each part; false when they do not come.
+    bool read(void* to, std::size_t n) {
+        pollfd p{fromPeer, POLLIN, 0};
+        for (auto* at = static_cast<char*>(to); n > 0;) {
+            ssize_t got = poll(&p, 1, 10000) == 1 ? ::read(fromPeer, at, n) : -1;
+            if (got <= 0)
+                return false;
+            at += got;
+            n -= static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
+    // What the peer sends up to and including `end`.
     std::string readUntil(char end) {
         std::string text;
-        pollfd p{fromPeer, POLLIN, 0};
-        char c = 0;
-        while (c != end && poll(&p, 1, 10000) == 1 && read(fromPeer, &c, 1) == 1)
+        for (char c = 0; c != end && read(&c, 1);)
             text += c;
         return text;
     }

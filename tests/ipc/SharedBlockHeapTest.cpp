@@ -9,11 +9,16 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/statvfs.h>
+
 #include <atomic>
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <map>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -32,12 +37,11 @@ TEST(SharedBlockHeapTest, ViewParametersFollowTheSizingRule) {
         {0, 0, 1, 4096, 1, 16},       {-5, -9, 1, 4096, 1, 16}};
     for (const auto& r : rows) {
         ViewParameters vp = sp_ComputeViewParameters(r[0], r[1], kUnit);
-        EXPECT_EQ(vp.unitsPerView, r[2]) << r[0];
-        EXPECT_EQ(vp.blocksPerView, r[3]) << r[0];
-        EXPECT_EQ(vp.numViews, r[4]) << r[0] << " x " << r[1];
-        EXPECT_EQ(vp.stride, r[5]) << r[0];
+        EXPECT_EQ(
+            (std::vector<std::int64_t>{vp.unitsPerView, vp.blocksPerView, vp.numViews, vp.stride}),
+            (std::vector<std::int64_t>{r[2], r[3], r[4], r[5]}))
+            << r[0] << " x " << r[1];
     }
-    EXPECT_EQ(sp_ComputeViewParameters(100, 10, 0).blocksPerView, 0);
     EXPECT_GE(sp_ComputeViewParameters(LLONG_MAX, LLONG_MAX, LLONG_MAX).stride, 1ll << 40);
     EXPECT_EQ(SharedBlockToken(100, 3).get()->getBlockSize(), 100);
     EXPECT_EQ(SharedBlockToken(40000, 2).get()->getBlockSize(), 40944);
@@ -46,66 +50,74 @@ TEST(SharedBlockHeapTest, ViewParametersFollowTheSizingRule) {
 TEST(SharedBlockHeapTest, BlockOperationsFollowTheStateTable) {
     SharedBlockToken token(100, 4);
     SharedBlockManager* heap = token.get();
-    char* data[4];
-    void* d = nullptr;
-    std::int64_t block = -1;
-    for (std::int64_t k = 0; k < 4; ++k) {
-        ASSERT_EQ(heap->alloc(&d, &block), SBM_OK);
-        EXPECT_EQ(block, k); // the free list starts in block order
-        data[k] = static_cast<char*>(d);
-    }
-    EXPECT_EQ(data[3] - data[0], 3 * 116);
-    EXPECT_EQ(heap->alloc(&d, &block), SBM_HEAP_FULL);
-    EXPECT_EQ(heap->numBlocksAllocated(), 4);
+    std::map<std::int64_t, void*> at; // data address of each block handed out
+    // Op a alloc (block: the number expected; A: without outputs), r release, g get, f free,
+    // n blocks allocated (block: the count), s set the state of block `result` to `block`.
+    // The block freed last is handed out first; a free-list head that is not free is left
+    // alone (it still reads as released).
     const struct {
-        char op; // r release, g get, f free
+        char op;
         std::int64_t block;
-        SharedBlockManagerError result;
-    } steps[] = {{'g', 1, SBM_TAKEN},
-                 {'f', 1, SBM_TAKEN},
-                 {'r', 1, SBM_OK},
-                 {'r', 1, SBM_NOT_TAKEN},
-                 {'g', 1, SBM_OK},
-                 {'r', 1, SBM_OK},
-                 {'f', 1, SBM_OK},
-                 {'r', 1, SBM_BAD_BLOCK},
-                 {'g', 1, SBM_BAD_BLOCK},
-                 {'f', 1, SBM_BAD_BLOCK},
-                 {'r', 4, SBM_BAD_BLOCK},
-                 {'g', -1, SBM_BAD_BLOCK},
-                 {'f', INT64_MAX, SBM_BAD_BLOCK},
-                 {'r', 3, SBM_OK},
-                 {'f', 3, SBM_OK}};
+        int result;
+    } steps[] = {{'a', 0, SBM_OK},        {'a', 1, SBM_OK},
+                 {'a', 2, SBM_OK},        {'a', 3, SBM_OK},
+                 {'a', 0, SBM_HEAP_FULL}, {'n', 4, 0},
+                 {'g', 1, SBM_TAKEN},     {'f', 1, SBM_TAKEN},
+                 {'r', 1, SBM_OK},        {'r', 1, SBM_NOT_TAKEN},
+                 {'g', 1, SBM_OK},        {'r', 1, SBM_OK},
+                 {'f', 1, SBM_OK},        {'r', 1, SBM_BAD_BLOCK},
+                 {'g', 1, SBM_BAD_BLOCK}, {'f', 1, SBM_BAD_BLOCK},
+                 {'r', 4, SBM_BAD_BLOCK}, {'g', -1, SBM_BAD_BLOCK},
+                 {'r', 3, SBM_OK},        {'f', INT64_MAX, SBM_BAD_BLOCK},
+                 {'f', 3, SBM_OK},        {'n', 2, 0},
+                 {'a', 3, SBM_OK},        {'A', 1, SBM_OK},
+                 {'a', 0, SBM_HEAP_FULL}, {'s', 7, 2},
+                 {'r', 2, SBM_CORRUPT},   {'g', 2, SBM_CORRUPT},
+                 {'f', 2, SBM_CORRUPT},   {'r', 0, SBM_OK},
+                 {'f', 0, SBM_OK},        {'s', 1, 0},
+                 {'a', 0, SBM_CORRUPT},   {'g', 0, SBM_OK}};
     for (const auto& s : steps) {
-        SharedBlockManagerError r = s.op == 'r'   ? heap->release(s.block)
-                                    : s.op == 'g' ? heap->get(&d, s.block)
-                                                  : heap->free(s.block);
+        void* d = nullptr;
+        std::int64_t b = -1;
+        if (s.op == 's')
+            std::memcpy(static_cast<char*>(at[s.result]) - 8, &s.block, 4);
+        if (s.op == 'n') {
+            EXPECT_EQ(heap->numBlocksAllocated(), s.block);
+        }
+        const int r = s.op == 'a'   ? heap->alloc(&d, &b)
+                      : s.op == 'A' ? heap->alloc(nullptr, nullptr)
+                      : s.op == 'r' ? heap->release(s.block)
+                      : s.op == 'g' ? heap->get(&d, s.block)
+                      : s.op == 'f' ? heap->free(s.block)
+                                    : s.result;
         EXPECT_EQ(r, s.result) << s.op << s.block;
+        if (s.op == 'a' && r == SBM_OK) {
+            EXPECT_TRUE(b == s.block && (!at.count(b) || at[b] == d)) << b;
+            at[b] = d;
+        }
     }
-    EXPECT_EQ(heap->numBlocksAllocated(), 2);
-    EXPECT_EQ(heap->alloc(&d, &block), SBM_OK); // freed last, handed out first
-    EXPECT_EQ(block, 3);
-    EXPECT_EQ(d, data[3]);
-    EXPECT_EQ(heap->alloc(nullptr, &block), SBM_OK);
-    EXPECT_EQ(block, 1);
-    EXPECT_EQ(heap->alloc(&d, nullptr), SBM_HEAP_FULL);
-
-    std::int32_t state = 7; // an unknown state is corrupt for every operation
-    std::memcpy(data[2] - 8, &state, 4);
-    EXPECT_EQ(heap->release(2), SBM_CORRUPT);
-    EXPECT_EQ(heap->get(&d, 2), SBM_CORRUPT);
-    EXPECT_EQ(heap->free(2), SBM_CORRUPT);
-    ASSERT_EQ(heap->release(0), SBM_OK);
-    ASSERT_EQ(heap->free(0), SBM_OK);
-    state = 1; // the head of the free list is not free
-    std::memcpy(data[0] - 8, &state, 4);
-    EXPECT_EQ(heap->alloc(&d, &block), SBM_CORRUPT);
-    EXPECT_EQ(heap->get(&d, 0), SBM_OK); // left alone: it still reads as released
+    EXPECT_EQ(static_cast<char*>(at[3]) - static_cast<char*>(at[0]), 3 * 116);
 }
 
 TEST(SharedBlockHeapTest, SharedLayoutAcrossViews) {
-    SharedBlockToken token(40000, 20); // P = 8, U = 5: three views
+    SharedBlockToken token(40000, 20); // P = 8, U = 5: three views, 24 blocks in them
     SharedBlockManager* heap = token.get();
+    auto* all = static_cast<char*>(sp_GetSharedBlock(*heap->getHeapName(), true));
+    ASSERT_NE(all, nullptr);
+    auto field = [](const char* p, int size) {
+        std::int64_t v = 0;
+        std::memcpy(&v, p, size);
+        return size == 4 ? static_cast<std::int32_t>(v) : v;
+    };
+    auto blockAt = [all](int k) { return all + kUnit * (1 + (k / 8) * 5) + 40960 * (k % 8); };
+    EXPECT_EQ(std::memcmp(all + 24, "\0\0\0\0NV_SharedBlockManager", 26), 0);
+    // block -> next, state; just made: 0 .. 19 linked in order, the rest free and unlinked
+    const std::int64_t fresh[][3] = {{0, 1, 0}, {7, 8, 0}, {19, -1, 0}, {20, -1, 0}, {23, -1, 0}};
+    EXPECT_EQ(field(all + 16, 8), 0);
+    for (const auto& r : fresh)
+        EXPECT_TRUE(field(blockAt(int(r[0])), 8) == r[1] &&
+                    field(blockAt(int(r[0])) + 8, 4) == r[2])
+            << r[0];
     for (int k = 0; k < 20; ++k) {
         void* d;
         std::int64_t b;
@@ -113,31 +125,18 @@ TEST(SharedBlockHeapTest, SharedLayoutAcrossViews) {
         std::memset(d, 'a' + k, 40944);
     }
     ASSERT_EQ(heap->release(19), SBM_OK);
-    auto* all = static_cast<char*>(sp_GetSharedBlock(*heap->getHeapName(), true));
-    ASSERT_NE(all, nullptr);
-    std::int64_t head[3];
-    std::memcpy(head, all, sizeof head);
-    EXPECT_EQ(head[0], 40000);
-    EXPECT_EQ(head[1], 20);
-    EXPECT_EQ(head[2], -1); // every block taken
-    EXPECT_EQ(std::memcmp(all + 24, "\0\0\0\0NV_SharedBlockManager", 26), 0);
+    EXPECT_TRUE(field(all, 8) == 40000 && field(all + 8, 8) == 20 && field(all + 16, 8) == -1);
     for (int k : {0, 7, 8, 19}) {
-        const char* b = all + kUnit * (1 + (k / 8) * 5) + 40960 * (k % 8);
-        std::int64_t next;
-        std::int32_t state;
-        std::memcpy(&next, b, 8);
-        std::memcpy(&state, b + 8, 4);
-        EXPECT_EQ(next, -1) << k;
-        EXPECT_EQ(state, k == 19 ? 1 : 2) << k;
+        const char* b = blockAt(k);
+        EXPECT_TRUE(field(b, 8) == -1 && field(b + 8, 4) == (k == 19 ? 1 : 2)) << k;
         EXPECT_TRUE(b[16] == 'a' + k && b[16 + 40943] == 'a' + k) << k;
     }
     sp_ReleaseSharedBlock(all);
 }
 
-TEST(SharedBlockHeapTest, TokensShareManagersAndIdsAreNeverReused) {
+TEST(SharedBlockHeapTest, TokensShareManagersAndFailuresThrowMemoryException) {
     SharedBlockToken empty;
     EXPECT_TRUE(empty.getId() == -1 && !empty.get());
-    EXPECT_EQ(SharedBlockToken(123456).get(), nullptr);
     int firstId;
     JString heapName;
     {
@@ -166,15 +165,12 @@ TEST(SharedBlockHeapTest, TokensShareManagersAndIdsAreNeverReused) {
     EXPECT_EQ(m->getHeapName(), heapName);
     void* d = nullptr;
     std::int64_t b = 0;
-    EXPECT_EQ(m->alloc(&d, &b), SBM_NO_HEAP);
-    EXPECT_EQ(m->release(0), SBM_NO_HEAP);
-    EXPECT_EQ(m->get(&d, -1), SBM_NO_HEAP);
-    EXPECT_EQ(m->free(0), SBM_NO_HEAP);
+    EXPECT_EQ((std::vector<int>{m->alloc(&d, &b), m->release(0), m->get(&d, -1), m->free(0)}),
+              (std::vector<int>(4, SBM_NO_HEAP)));
     EXPECT_EQ(m->getBlockSize() + m->numBlocksAllocated(), 0);
-}
 
-TEST(SharedBlockHeapTest, FailuresThrowMemoryException) {
-    JString plain = sp_AllocateSharedBlock(kUnit); // a header unit and nothing behind it
+    // A block that is no heap (a header unit and nothing behind) maps but has no views.
+    JString plain = sp_AllocateSharedBlock(kUnit);
     try {
         SharedBlockToken t(plain);
         ADD_FAILURE() << "attached to a block that is no heap";
@@ -190,32 +186,6 @@ TEST(SharedBlockHeapTest, FailuresThrowMemoryException) {
     } catch (const MemoryException& e) {
         EXPECT_STREQ(e.text, "*** Fatal error, out of memory ***\nCould not allocate shared heap");
     }
-}
-
-TEST(SharedBlockHeapTest, HandOverBetweenTwoAttachmentsBeyondFourGigabytes) {
-    constexpr int kBlocks = 300; // 16 MiB blocks: a 5 GB heap, sparse in memory
-    SharedBlockToken producer(1 << 24, kBlocks);
-    SharedBlockToken consumer(producer.get()->getHeapName());
-    const std::int64_t size = producer.get()->getBlockSize();
-    EXPECT_EQ(size, 257 * kUnit - 16);
-    ASSERT_EQ(consumer.get()->getBlockSize(), size);
-    void* d;
-    std::int64_t b;
-    for (int k = 0; k < kBlocks; ++k) {
-        ASSERT_EQ(producer.get()->alloc(&d, &b), SBM_OK);
-        static_cast<char*>(d)[0] = static_cast<char>(k);
-        static_cast<char*>(d)[size - 1] = static_cast<char>(k ^ 0x5a);
-        ASSERT_EQ(producer.get()->release(b), SBM_OK);
-    }
-    EXPECT_EQ(consumer.get()->numBlocksAllocated(), kBlocks);
-    for (int k = kBlocks - 1; k >= 0; --k) {
-        ASSERT_EQ(consumer.get()->get(&d, k), SBM_OK);
-        EXPECT_EQ(static_cast<char*>(d)[0], static_cast<char>(k));
-        EXPECT_EQ(static_cast<char*>(d)[size - 1], static_cast<char>(k ^ 0x5a));
-        ASSERT_EQ(consumer.get()->release(k), SBM_OK);
-        ASSERT_EQ(consumer.get()->free(k), SBM_OK);
-    }
-    EXPECT_EQ(producer.get()->numBlocksAllocated(), 0);
 }
 
 // Runs alloc on another thread while the lock is held elsewhere; it must not finish while
@@ -239,44 +209,71 @@ template <class EndHolder> void allocWaitsFor(SharedBlockManager* heap, EndHolde
     if (!finished)
         SharedHeapAccess::unlock(heap); // let the thread end before failing
     waiter.join();
-    EXPECT_TRUE(finished);
-    EXPECT_EQ(result, SBM_OK);
+    EXPECT_TRUE(finished && result == SBM_OK);
     EXPECT_EQ(SharedHeapAccess::holder(heap), 0);
 }
 
-TEST(SharedBlockHeapTest, LockWaitsAndCountsContention) {
-    SharedBlockToken token(100, 2);
+TEST(SharedBlockHeapTest, LockWaitsCountsContentionAndIsTakenFromAKilledHolder) {
+    SharedBlockToken token(100, 4);
     ASSERT_TRUE(SharedHeapAccess::lock(token.get()));
     EXPECT_EQ(SharedHeapAccess::holder(token.get()), getpid());
     const std::uint64_t before = sp_GetSharedHeapContentionCount();
     allocWaitsFor(token.get(), [&] {
-        EXPECT_GE(sp_GetSharedHeapContentionCount(), before + 20);
+        EXPECT_GE(sp_GetSharedHeapContentionCount(), before + 20); // a sleep of 1 ms each
         SharedHeapAccess::unlock(token.get());
     });
-}
-
-TEST(SharedBlockHeapTest, LockOfAKilledHolderIsTakenOver) {
-    SharedBlockToken token(100, 4);
     heappeer::Peer holder({"hold", *token.get()->getHeapName()});
     ASSERT_EQ(holder.readUntil('L'), "L");
     EXPECT_EQ(SharedHeapAccess::holder(token.get()), holder.pid);
     // Not reaped before the take-over: the dead holder still has a process entry.
     allocWaitsFor(token.get(), [&] { kill(holder.pid, SIGKILL); });
-    EXPECT_EQ(token.get()->numBlocksAllocated(), 1);
+    EXPECT_EQ(token.get()->numBlocksAllocated(), 2);
 }
 
 TEST(SharedBlockHeapTest, TwoProcessesHandBlocksBackAndForth) {
-    SharedBlockToken token(100, 12); // both sides keep up to 8 in flight: the heap fills
-    const int count = 5000;
-    heappeer::Peer peer({"pingpong", *token.get()->getHeapName(), std::to_string(count), "8"});
-    ASSERT_GT(peer.pid, 0);
-    const std::string error =
-        heappeer::run(token.get(), peer.fromPeer, peer.toPeer, count, 8, 1, 2);
-    EXPECT_EQ(error, "");
-    if (error.empty()) { // else the peer may wait for ever: it is killed on leaving
+    // A small heap handed round many times, and a 5 GB one (16 MiB blocks, sparse in memory)
+    // whose every block, beyond 4 GB too, goes to the peer and back twice.
+    const struct { int size, blocks, rounds; } heaps[] = {{100, 12, 5000}, {1 << 24, 300, 600}};
+    struct statvfs shm {};
+    const bool bigFits = statvfs("/dev/shm", &shm) == 0 &&
+                         std::uint64_t(shm.f_blocks) * shm.f_frsize > (std::uint64_t(6) << 30);
+    for (const auto& h : heaps) {
+        if (std::int64_t(h.size) * h.blocks > (std::int64_t(1) << 32) && !bigFits)
+            GTEST_SKIP() << "/dev/shm is smaller than 6 GB: the 5 GB heap cannot be made here";
+        SharedBlockToken token(h.size, h.blocks);
+        SharedBlockManager* heap = token.get();
+        heappeer::Peer peer({"answer", *heap->getHeapName()});
+        ASSERT_GT(peer.pid, 0);
+        const std::int64_t size = heap->getBlockSize();
+        std::map<std::int64_t, std::int64_t> seqOf; // block in flight -> its sequence number
+        std::int64_t sent = 0, back = 0, msg[2];
+        void* data = nullptr;
+        auto send = [&] {
+            msg[1] = sent++;
+            return heap->alloc(&data, &msg[0]) == SBM_OK &&
+                   heappeer::marks(data, size, msg[1], false, false) &&
+                   heap->release(msg[0]) == SBM_OK && (seqOf[msg[0]] = msg[1], true) &&
+                   write(peer.toPeer, msg, sizeof msg) == sizeof msg;
+        };
+        bool ok = true;
+        while (ok && sent < h.blocks)
+            ok = send();
+        EXPECT_EQ(heap->alloc(&data, &msg[0]), SBM_HEAP_FULL);
+        for (; ok && back < h.rounds; ++back) {
+            ok = peer.read(msg, sizeof msg) && seqOf.count(msg[0]) &&
+                 heap->get(&data, msg[0]) == SBM_OK &&
+                 heappeer::marks(data, size, seqOf[msg[0]], true, true) &&
+                 heap->release(msg[0]) == SBM_OK && heap->free(msg[0]) == SBM_OK;
+            seqOf.erase(msg[0]);
+            ok = ok && (sent == h.rounds || send());
+        }
+        EXPECT_TRUE(ok) << h.size << ": " << back << " blocks came back";
+        if (!ok)
+            continue;                          // the peer is killed on leaving
+        close(std::exchange(peer.toPeer, -1)); // the end of its input
         EXPECT_EQ(peer.wait(), 0);
+        EXPECT_EQ(heap->numBlocksAllocated(), 0);
     }
-    EXPECT_EQ(token.get()->numBlocksAllocated(), 0);
 }
 
 } // namespace

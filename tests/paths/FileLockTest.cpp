@@ -7,11 +7,11 @@
 
 #include <csignal>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -28,9 +28,10 @@ bool exists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
+// The lock file's content, or "-" when it cannot be read.
 std::string readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "-";
 }
 
 std::string expectedNote() {
@@ -39,46 +40,24 @@ std::string expectedNote() {
     return std::string(*sp_GetUserName()) + "@" + host + "\r\n";
 }
 
-TEST(FileLockTest, LockWritesNoteAndUnlockRemovesIt) {
+TEST(FileLockTest, CompanionFileIsHeldUntilUnlock) {
     TempDir dir;
     const std::string path = dir / "out.csv", lck = path + ".lck";
     // A lock file nobody holds (its process died) does not block; its content is replaced.
     std::ofstream(lck) << "somebody@elsewhere, a note longer than ours\r\n";
-    FileLock lock;
-    EXPECT_FALSE(lock.locked());
-    EXPECT_FALSE(lock.relock()); // no path yet
-    EXPECT_EQ(lock.getError(), FLE_OTHER);
-    EXPECT_FALSE(lock.lock(""));
-    EXPECT_EQ(lock.getError(), FLE_OTHER);
-    ASSERT_TRUE(lock.lock(path.c_str()));
-    EXPECT_TRUE(lock.locked());
-    EXPECT_EQ(lock.getError(), FLE_NONE);
+    FileLock first, second;
+    EXPECT_FALSE(first.relock()); // no path yet
+    EXPECT_EQ(first.getError(), FLE_OTHER);
+    ASSERT_TRUE(first.lock(path.c_str()));
+    EXPECT_TRUE(first.locked() && first.getError() == FLE_NONE);
     EXPECT_EQ(readAll(lck), expectedNote());
     EXPECT_FALSE(exists(path)); // only the companion file is made
-    EXPECT_TRUE(lock.relock());
-    lock.unlock();
-    EXPECT_FALSE(lock.locked());
-    EXPECT_FALSE(exists(lck));
-    {
-        FileLock scoped;
-        ASSERT_TRUE(scoped.lock(path.c_str()));
-        ASSERT_TRUE(lock.lock((dir / "other").c_str()));
-        ASSERT_TRUE(lock.lock(path.c_str()) == false && exists(lck));
-    }
-    EXPECT_FALSE(exists(lck));               // the destructor released it
-    EXPECT_FALSE(exists(dir / "other.lck")); // locking another path gave up the first one
-}
-
-TEST(FileLockTest, SecondHolderFailsUntilRelease) {
-    TempDir dir;
-    const std::string path = dir / "net.cir", lck = path + ".lck";
-    FileLock first, second;
-    ASSERT_TRUE(first.lock(path.c_str()));
     EXPECT_FALSE(second.lock(path.c_str()));
-    EXPECT_EQ(second.getError(), FLE_IN_USE);
-    EXPECT_FALSE(second.locked());
+    EXPECT_TRUE(second.getError() == FLE_IN_USE && !second.locked());
     EXPECT_EQ(readAll(lck), expectedNote()); // the failed attempt neither emptied nor removed it
+    EXPECT_TRUE(first.relock());
     first.unlock();
+    EXPECT_FALSE(first.locked() || exists(lck));
     EXPECT_TRUE(second.relock());
     EXPECT_EQ(second.getError(), FLE_NONE);
 
@@ -99,6 +78,21 @@ TEST(FileLockTest, SecondHolderFailsUntilRelease) {
     first.unlock();
     EXPECT_FALSE(target.lock(path.c_str()));
     EXPECT_EQ(target.getError(), FLE_IN_USE);
+    second.unlock();
+
+    // Locking another path gives up the first; the destructor releases; "" locks ".lck" in
+    // the current directory.
+    const std::string cwd = std::filesystem::current_path();
+    ASSERT_EQ(chdir(dir.path.c_str()), 0);
+    {
+        FileLock scoped;
+        ASSERT_TRUE(scoped.lock((dir / "other").c_str()));
+        ASSERT_TRUE(scoped.lock(path.c_str()) && !exists(dir / "other.lck"));
+        EXPECT_TRUE(first.lock("") && readAll(dir / ".lck") == expectedNote());
+    }
+    first.unlock();
+    EXPECT_EQ(chdir(cwd.c_str()), 0);
+    EXPECT_FALSE(exists(lck) || exists(dir / ".lck"));
 }
 
 TEST(FileLockTest, HoldersNeverOverlapWhileLockFilesComeAndGo) {
@@ -111,15 +105,14 @@ TEST(FileLockTest, HoldersNeverOverlapWhileLockFilesComeAndGo) {
     for (int t = 0; t < 8; ++t)
         threads.emplace_back([&] {
             FileLock lock;
-            for (int i = 0; i < 300; ++i) {
-                if (!lock.lock(path.c_str()))
-                    continue;
-                overlaps += holders.fetch_add(1) != 0;
-                ++taken;
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                --holders;
-                lock.unlock();
-            }
+            for (int i = 0; i < 300; ++i)
+                if (lock.lock(path.c_str())) {
+                    overlaps += holders.fetch_add(1) != 0;
+                    ++taken;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                    --holders;
+                    lock.unlock();
+                }
         });
     for (std::thread& t : threads)
         t.join();
@@ -131,12 +124,11 @@ TEST(FileLockTest, HoldersNeverOverlapWhileLockFilesComeAndGo) {
 TEST(FileLockTest, FailureKinds) {
     TempDir dir;
     FileLock lock;
-    EXPECT_FALSE(lock.lock((dir / "missing/x").c_str()));
-    EXPECT_EQ(lock.getError(), FLE_OTHER);
-    ASSERT_EQ(mkdir((dir / "d.lck").c_str(), 0755), 0);
-    EXPECT_FALSE(lock.lock((dir / "d").c_str())); // the lock file's name is a directory
-    EXPECT_EQ(lock.getError(), FLE_OTHER);
-
+    ASSERT_EQ(mkdir((dir / "d.lck").c_str(), 0755), 0); // the lock file's name is a directory
+    for (const std::string& bad : {dir / "missing/x", dir / "d"}) {
+        EXPECT_FALSE(lock.lock(bad.c_str()));
+        EXPECT_EQ(lock.getError(), FLE_OTHER) << bad;
+    }
     // As another user: a read-only directory denies access; a lock file that cannot be opened
     // for writing is "in use" while someone holds it and "access denied" when left over.
     ASSERT_EQ(mkdir((dir / "ro").c_str(), 0555), 0);
@@ -165,27 +157,17 @@ TEST(FileLockTest, FailureKinds) {
 TEST(FileLockTest, AnotherProcessHoldsTheLockUntilItDies) {
     TempDir dir;
     const std::string path = dir / "shared.dat";
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    pid_t peer = fork();
-    ASSERT_GE(peer, 0);
-    if (peer == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        close(out[1]);
-        execl(NVSUPPORT_LOCK_PEER, NVSUPPORT_LOCK_PEER, path.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
-    char said[32] = {};
-    ssize_t n = read(out[0], said, sizeof said - 1);
-    close(out[0]);
+    FILE* peer = popen(("exec '" NVSUPPORT_LOCK_PEER "' '" + path + "'").c_str(), "r");
+    ASSERT_NE(peer, nullptr);
+    int pid = 0;
+    const bool peerLocked = std::fscanf(peer, "locked %d", &pid) == 1 && pid > 0;
     FileLock mine;
-    bool lockedWhilePeerHeld = mine.lock(path.c_str());
-    FileLockError error = mine.getError();
-    kill(peer, SIGKILL);
-    waitpid(peer, nullptr, 0);
-    ASSERT_TRUE(n > 0 && std::string(said) == "locked\n") << "the peer said: " << said;
+    const bool lockedWhilePeerHeld = mine.lock(path.c_str());
+    const FileLockError error = mine.getError();
+    if (peerLocked)
+        kill(pid, SIGKILL);
+    pclose(peer);
+    ASSERT_TRUE(peerLocked);
     EXPECT_FALSE(lockedWhilePeerHeld);
     EXPECT_EQ(error, FLE_IN_USE);
     EXPECT_TRUE(exists(path + ".lck")); // the killed peer left its file behind...

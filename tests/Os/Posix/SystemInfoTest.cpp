@@ -7,7 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cmath>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <string>
@@ -17,10 +17,8 @@ namespace {
 
 TEST(SystemInfoTest, UserNameIsTheEffectiveUsersLogin) {
     const passwd* pw = getpwuid(geteuid());
-    const std::string name = *sp_GetUserName();
-    EXPECT_LE(name.size(), 256u);
     if (pw) {
-        EXPECT_EQ(name, pw->pw_name);
+        EXPECT_EQ(std::string(*sp_GetUserName()), pw->pw_name);
     }
     if (geteuid() != 0)
         return;
@@ -28,9 +26,9 @@ TEST(SystemInfoTest, UserNameIsTheEffectiveUsersLogin) {
     pid_t child = fork();
     if (child == 0) {
         setenv("USER", std::string(300, 'u').c_str(), 1);
-        _exit(setuid(54321) == 0 && getpwuid(54321) == nullptr
-                  ? std::string(*sp_GetUserName()) == std::string(256, 'u') ? 0 : 1
-                  : 2);
+        _exit(setuid(54321) != 0 || getpwuid(54321)                     ? 2
+              : std::string(*sp_GetUserName()) == std::string(256, 'u') ? 0
+                                                                        : 1);
     }
     int status = -1;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -38,26 +36,21 @@ TEST(SystemInfoTest, UserNameIsTheEffectiveUsersLogin) {
 }
 
 TEST(SystemInfoTest, ClocksAdvanceAcrossSleep) {
-    // Ticks count from system start: compare with the kernel's own uptime.
-    double uptime = 0;
+    double uptime = 0; // ticks count from system start, as the kernel's uptime does
     std::ifstream("/proc/uptime") >> uptime;
-    unsigned ticks0 = sp_GetTickCount();
-    double perf0 = sp_GetPerfTime();
+    const unsigned ticks0 = sp_GetTickCount();
+    const double perf0 = sp_GetPerfTime();
     if (uptime > 0) {
         unsigned expected = static_cast<unsigned>(static_cast<unsigned long long>(uptime * 1000));
         EXPECT_LT(static_cast<unsigned>(ticks0 - expected + 5000u), 10000u); // within 5 s
     }
     sp_Sleep(20);
-    unsigned tickSpan = sp_GetTickCount() - ticks0;
-    double perfSpan = sp_GetPerfTime() - perf0;
-    EXPECT_GE(tickSpan, 19u); // millisecond readings may each be rounded down
-    EXPECT_LT(tickSpan, 10000u);
-    EXPECT_GE(perfSpan, 0.019);
-    EXPECT_LT(perfSpan, 10.0);
-    EXPECT_GT(perf0, 0.0);
-    sp_Sleep(0); // only yields
+    const unsigned tickSpan = sp_GetTickCount() - ticks0;
+    const double perfSpan = sp_GetPerfTime() - perf0;
+    EXPECT_TRUE(tickSpan >= 19u && tickSpan < 10000u) << tickSpan; // readings round down
+    EXPECT_TRUE(perfSpan >= 0.019 && perfSpan < 10.0 && perf0 > 0.0) << perfSpan;
 
-    std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+    const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
     EXPECT_LE(std::llabs(sp_EpochTime() - now), 2);
     EXPECT_LE(std::llabs(static_cast<long long>(sp_GetSystemTime()) -
                          static_cast<long long>(static_cast<std::uint32_t>(now))),
@@ -65,15 +58,13 @@ TEST(SystemInfoTest, ClocksAdvanceAcrossSleep) {
 }
 
 TEST(SystemInfoTest, ThreadIdsAreTheKernelsAndDiffer) {
-    const unsigned main = sp_GetThreadId();
-    EXPECT_EQ(main, static_cast<unsigned>(getpid()));
-    unsigned other = 0, otherKernel = 0;
+    unsigned other = 0, kernel = 0;
     std::thread([&] {
         other = sp_GetThreadId();
-        otherKernel = static_cast<unsigned>(syscall(SYS_gettid));
+        kernel = static_cast<unsigned>(syscall(SYS_gettid));
     }).join();
-    EXPECT_NE(other, main);
-    EXPECT_EQ(other, otherKernel);
+    const unsigned main = static_cast<unsigned>(getpid());
+    EXPECT_TRUE(sp_GetThreadId() == main && other != main && other == kernel);
 }
 
 } // namespace
