@@ -40,6 +40,7 @@ struct HookRegistry {
 // file's own statics.
 HookRegistry* g_registry = nullptr;
 bool g_teardown = false;
+bool g_teardownHookAdded = false; // once per process, in the first registry only
 
 void copyName(char (&dst)[32], const char* src) {
     std::size_t n = src ? ::strnlen(src, 31) : 0;
@@ -72,9 +73,14 @@ void addHook(const char* name, void (*function)(void*)) {
 HookRegistry& registry() {
     if (!g_registry) {
         g_registry = new HookRegistry;
-        // The library's own first "Exit" hook: being the oldest it runs last, after every
-        // module's exit hook, and then lets the registry be dismantled.
-        addHook("Exit", setTeardown);
+        // The library's own "Exit" hook, added before the first registration of the process
+        // whichever module's static makes it: being the oldest it runs last, after every
+        // module's exit hook, and then lets the registry be dismantled. It belongs to the
+        // library's load, so a registry made again after that teardown does not get it.
+        if (!g_teardownHookAdded) {
+            g_teardownHookAdded = true;
+            addHook("Exit", setTeardown);
+        }
     }
     return *g_registry;
 }

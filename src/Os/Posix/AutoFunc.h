@@ -30,5 +30,7 @@ public:
 /// Runs the functions registered under `name`, newest first, each with `argument`. A
 /// function may withdraw its own (or another) registration while it runs. After the last
 /// "Exit" hook (the library's own, registered first) the registry is dismantled; a later
-/// registration creates a new one. A name nobody registered does nothing.
+/// registration creates a new one, which holds only what is registered after the teardown
+/// (so a later "Exit" runs its hooks and leaves it in place). A name nobody registered does
+/// nothing.
 void executeAutoFunction(const char* name, void* argument);
