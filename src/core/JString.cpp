@@ -5,11 +5,13 @@
 #include "CaseFold_p.h"
 #include "YList.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <new>
+#include <string>
 
 namespace nvsupport::detail {
 
@@ -110,7 +112,13 @@ JString::JString(std::int64_t v) : m_block(formatted("%lld", static_cast<long lo
 JString::JString(long long v) : m_block(formatted("%lld", v)) {}
 JString::JString(unsigned long v) : m_block(formatted("%lu", v)) {}
 JString::JString(unsigned long long v) : m_block(formatted("%llu", v)) {}
-JString::JString(double v) : m_block(formatted("%.12g", v)) {}
+// "%.12g" as the C locale writes it: to_chars with a precision is defined as printf in the
+// C locale, so a host that sets a locale with a decimal comma still gets "2.5".
+JString::JString(double v) : m_block(nullptr) {
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 12);
+    m_block = newBlock(buf, std::size_t(r.ptr - buf));
+}
 
 JString::JString(const TempString& t) noexcept : m_block(t.m_block) {
     delete const_cast<TempString*>(&t);
@@ -450,10 +458,52 @@ JString JString::convertDosToUnix() {
 
 // --- formatting -------------------------------------------------------------------------
 
+namespace {
+
+// Windows format strings carry size prefixes between the precision and the conversion
+// letter: I64 (64-bit), I32 (32-bit) and I (pointer-sized). glibc would read the I as a
+// flag and the digits as a width, so they become ll, nothing and z.
+std::string withPortableSizes(const char* fmt) {
+    std::string out;
+    const char* p = fmt;
+    while (*p) {
+        if (*p != '%') {
+            out += *p++;
+            continue;
+        }
+        out += *p++;
+        if (*p == '%') {
+            out += *p++;
+            continue;
+        }
+        // Flags, an argument position, width and precision pass unchanged.
+        std::size_t n = std::strspn(p, "-+ #'*0123456789$.");
+        out.append(p, n);
+        p += n;
+        if (p[0] == 'I' && p[1] == '6' && p[2] == '4') {
+            out += "ll";
+            p += 3;
+        } else if (p[0] == 'I' && p[1] == '3' && p[2] == '2') {
+            p += 3;
+        } else if (p[0] == 'I') {
+            out += 'z';
+            ++p;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
 void JString::sprintf(const char* fmt, va_list args) {
     if (!fmt) {
         release();
         return;
+    }
+    std::string portable;
+    if (std::strchr(fmt, 'I')) {
+        portable = withPortableSizes(fmt);
+        fmt = portable.c_str();
     }
     // Measure exactly, then format into a fresh block: the arguments may point into this
     // string's own text, so the old block is let go only afterwards.

@@ -58,7 +58,7 @@ public:
     JString(unsigned long v);
     /// Unsigned decimal text of `v`.
     JString(unsigned long long v);
-    /// `v` formatted with "%.12g".
+    /// `v` formatted with "%.12g" as in the C locale (a '.' whatever the process locale).
     JString(double v);
     /// Shares the block of `s` (constant time).
     JString(const JString& s) noexcept : m_block(s.m_block) {
@@ -160,7 +160,8 @@ public:
     JString convertDosToUnix();
 
     /// Replaces the text by the printf-style formatting of `args`. The output is measured
-    /// exactly first, so nothing can overrun whatever the format holds.
+    /// exactly first, so nothing can overrun whatever the format holds. The Windows size
+    /// prefixes I64, I32 and I are read as ll, none and z ("%I64d" takes a 64-bit integer).
     void sprintf(const char* fmt, va_list args);
     /// Replaces the text by the printf-style formatting of the arguments.
     void sprintf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
@@ -251,13 +252,13 @@ public:
     /// Diagnostic of bytes held by live strings; no register is kept, so always 0.
     static unsigned int GetNumJStringBytes() noexcept { return 0; }
 
+private:
+    friend class JString;
+    /// Copies the block pointer, without counting.
     TempString& operator=(const TempString& t) noexcept {
         m_block = t.m_block;
         return *this;
     }
-
-private:
-    friend class JString;
     TempString() noexcept : m_block(nullptr) {}
     TempString(const char* a, const char* b);
     ~TempString() = default;

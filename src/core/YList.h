@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <iterator>
+#include <type_traits>
 #include <utility>
 
 /// A singly linked list owning copies of its values. Copying copies every value; moving
@@ -108,6 +109,10 @@ public:
     T* find(const char* text) requires std::is_same_v<T, JString> {
         return const_cast<T*>(std::as_const(*this).find(text));
     }
+    const T* find(const JString& text) const requires std::is_same_v<T, JString> {
+        return find(*text);
+    }
+    T* find(const JString& text) requires std::is_same_v<T, JString> { return find(*text); }
 
     iterator begin() noexcept { return iterator(m_head); }
     iterator end() noexcept { return iterator(); }

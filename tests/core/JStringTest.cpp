@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -237,7 +239,7 @@ TEST(JStringTest, EditsGiveExpectedTextAndResult) {
     }
 }
 
-TEST(JStringTest, TokenizeAppendsNonEmptyRuns) {
+TEST(JStringTest, TokenizeAppendsNonEmptyRunsToAList) {
     YList<JString> list;
     const JString t(",a,,b,");
     EXPECT_EQ(JString::tokenize(&t, ',', &list), &list);
@@ -247,6 +249,17 @@ TEST(JStringTest, TokenizeAppendsNonEmptyRuns) {
     for (const JString& x : list)
         got += std::string(*x) + "|";
     EXPECT_EQ(got, "a|b|a|b|");
+    // The list: insertion at the head, case-blind find of the first match, deep copies.
+    list.push_front(JString("B"));
+    EXPECT_EQ(list.size(), 5);
+    EXPECT_EQ(list.find("b"), &list.front());
+    EXPECT_EQ(list.find(JString("A")), &*std::next(list.begin()));
+    EXPECT_EQ(list.find("c"), nullptr);
+    const YList<JString> copy(list);
+    list.clear();
+    EXPECT_TRUE(list.empty() && list.begin() == list.end());
+    EXPECT_EQ(copy.size(), 5);
+    EXPECT_STREQ(*copy.front(), "B");
 }
 
 TEST(JStringTest, DetachCopyAndUnique) {
@@ -276,6 +289,10 @@ TEST(JStringTest, SprintfNeverOverruns) {
     // Length modifiers and huge results that a rough estimate would get wrong.
     s.sprintf("%ld|%lld|%hd", 123456789012L, -5LL, static_cast<short>(7));
     EXPECT_STREQ(*s, "123456789012|-5|7");
+    // Windows size prefixes: I64 is a 64-bit integer, I32 a 32-bit one, I pointer-sized.
+    s.sprintf("%I64d|%-4I32d|%05I64x|%Iu|%%I64d", std::int64_t{-9000000000}, 7, std::int64_t{255},
+              std::size_t{1} << 40);
+    EXPECT_STREQ(*s, "-9000000000|7   |000ff|1099511627776|%I64d");
     s.sprintf("%.0f", 1e300);
     EXPECT_EQ(s.length(), 301);
     s.sprintf("%500d|", 1);
@@ -324,6 +341,7 @@ TEST(JStringTest, ConcatChainsBuildOneBlock) {
     EXPECT_STREQ(*JString(self.concat(self.theString())), "abcdabcd");
     EXPECT_STREQ(*JString(JString().concat("")), "");
     EXPECT_EQ(TempString::GetNumJStringBytes(), 0u);
+    static_assert(!std::is_copy_assignable_v<TempString>); // only JString moves blocks around
 }
 
 TEST(JStringTest, LargeTextsAndHighBytes) {
