@@ -1,3 +1,4 @@
+#include <nvsupport/core/JString.h>
 #include <nvsupport/text/EngNotation.h>
 
 #include <gtest/gtest.h>
@@ -5,6 +6,9 @@
 #include <clocale>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <limits>
 #include <span>
 #include <string>
@@ -228,19 +232,38 @@ TEST(EngNotationTest, FormatReal) {
               "0.333333333333333314");
 }
 
-TEST(EngNotationTest, DecimalPointIgnoresLocale) {
-    const char* chosen = nullptr;
+// A locale with a decimal comma: an installed one, else one compiled into a scratch folder
+// with localedef (the glibc locale sources are usually there even when no locale is built).
+const char* useDecimalCommaLocale(const std::string& scratch) {
     for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "de_DE"})
-        if (!chosen && std::setlocale(LC_NUMERIC, name))
-            chosen = name;
-    if (!chosen)
-        GTEST_SKIP() << "no locale with a decimal comma installed";
-    const std::string got = std::string(*sp_FormatEng(2.2e-9, 6, false, false)) + "|" +
-                            *sp_ConvertRealToJSEng(1500, 3, false) + "|" +
-                            *sp_FormatReal(3.14159, 6, false) + "|" +
-                            (read("4.7k").value == 4.7 * kK ? "4.7k read" : "4.7k misread");
+        if (std::setlocale(LC_NUMERIC, name))
+            return name;
+    const std::string made = scratch + "/de_DE.UTF-8";
+    if (std::system(("localedef -i de_DE -f UTF-8 '" + made + "' >/dev/null 2>&1").c_str()) != 0)
+        return nullptr;
+    setenv("LOCPATH", scratch.c_str(), 1);
+    return std::setlocale(LC_NUMERIC, "de_DE.UTF-8") ? "de_DE.UTF-8 (compiled)" : nullptr;
+}
+
+TEST(EngNotationTest, DecimalPointIgnoresLocale) {
+    char scratch[] = "/tmp/nvlocaleXXXXXX";
+    ASSERT_NE(mkdtemp(scratch), nullptr);
+    const char* chosen = useDecimalCommaLocale(scratch);
+    std::string got;
+    if (chosen) {
+        char probe[16];
+        std::snprintf(probe, sizeof probe, "%.1f", 2.5); // the locale really is in force
+        got = std::string(probe) + "|" + *sp_FormatEng(2.2e-9, 6, false, false) + "|" +
+              *sp_ConvertRealToJSEng(1500, 3, false) + "|" + *sp_FormatReal(3.14159, 6, false) +
+              "|" + (read("4.7k").value == 4.7 * kK ? "4.7k read" : "4.7k misread") + "|" +
+              *JString(2.5);
+    }
     std::setlocale(LC_NUMERIC, "C");
-    EXPECT_EQ(got, "2.2n  |1.5k|3.142 |4.7k read") << chosen;
+    unsetenv("LOCPATH");
+    std::filesystem::remove_all(scratch);
+    if (!chosen)
+        GTEST_SKIP() << "no locale with a decimal comma, and none could be compiled";
+    EXPECT_EQ(got, "2,5|2.2n  |1.5k|3.142 |4.7k read|2.5") << chosen;
 }
 
 TEST(EngNotationTest, Itoa64) {
