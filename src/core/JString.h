@@ -226,6 +226,7 @@ private:
     void makeUnique();
     void setText(const char* s, std::size_t len);
     void adopt(char* block) noexcept { m_block = block; }
+    int restoreText(nvstream& s, std::int32_t length); // the body of restore/restoreLong
 
     static char ErrorChar;
 

@@ -300,12 +300,20 @@ SharedBlockManagerError SharedBlockManager::alloc(void** data, std::int64_t* blo
     return SBM_OK;
 }
 
-SharedBlockManagerError SharedBlockManager::release(std::int64_t block) {
+// The address of block number `block`, or why there is none (no heap, a bad number).
+SharedBlockManagerError SharedBlockManager::findBlock(std::int64_t block, char** b) const {
     if (!m_header)
         return SBM_NO_HEAP;
     if (block < 0 || block >= m_numBlocks)
         return SBM_BAD_BLOCK;
-    char* b = m_blocks[static_cast<std::size_t>(block)];
+    *b = m_blocks[static_cast<std::size_t>(block)];
+    return SBM_OK;
+}
+
+SharedBlockManagerError SharedBlockManager::release(std::int64_t block) {
+    char* b = nullptr;
+    if (SharedBlockManagerError e = findBlock(block, &b); e != SBM_OK)
+        return e;
     HeapLock lock(m_header);
     switch (load32(b + kStateAt)) {
     case kTaken:
@@ -321,11 +329,9 @@ SharedBlockManagerError SharedBlockManager::release(std::int64_t block) {
 }
 
 SharedBlockManagerError SharedBlockManager::get(void** data, std::int64_t block) {
-    if (!m_header)
-        return SBM_NO_HEAP;
-    if (block < 0 || block >= m_numBlocks)
-        return SBM_BAD_BLOCK;
-    char* b = m_blocks[static_cast<std::size_t>(block)];
+    char* b = nullptr;
+    if (SharedBlockManagerError e = findBlock(block, &b); e != SBM_OK)
+        return e;
     HeapLock lock(m_header);
     switch (load32(b + kStateAt)) {
     case kReleased:
@@ -343,11 +349,9 @@ SharedBlockManagerError SharedBlockManager::get(void** data, std::int64_t block)
 }
 
 SharedBlockManagerError SharedBlockManager::free(std::int64_t block) {
-    if (!m_header)
-        return SBM_NO_HEAP;
-    if (block < 0 || block >= m_numBlocks)
-        return SBM_BAD_BLOCK;
-    char* b = m_blocks[static_cast<std::size_t>(block)];
+    char* b = nullptr;
+    if (SharedBlockManagerError e = findBlock(block, &b); e != SBM_OK)
+        return e;
     HeapLock lock(m_header);
     switch (load32(b + kStateAt)) {
     case kReleased:

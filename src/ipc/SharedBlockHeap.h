@@ -120,6 +120,7 @@ private:
     // table; false when a view cannot be mapped or the tables cannot be made.
     bool mapViews(std::int64_t blockSize, std::int64_t numBlocks) noexcept;
     void unmapAll() noexcept;
+    SharedBlockManagerError findBlock(std::int64_t block, char** b) const;
 
     JString m_heapName;
     char* m_header = nullptr;

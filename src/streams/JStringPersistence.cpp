@@ -91,27 +91,24 @@ int JString::restore(nvstream& s, int maxLen) {
         return 0;
     if (maxLen != 0 && field > maxLen)
         return 0;
-    if (field <= 0) {
-        release();
-        return 1;
-    }
-    char* block = readTextBlock(*s.rdbuf(), static_cast<std::size_t>(field));
-    if (!block)
-        return 0;
-    release();
-    adopt(block);
-    return 1;
+    return restoreText(s, field);
 }
 
 int JString::restoreLong(nvstream& s) {
     std::int32_t field = 0;
     if (!readLength(s, &field, sizeof field))
         return 0;
-    if (field <= 0) {
+    return restoreText(s, field);
+}
+
+// Reads the `length` text bytes that follow a stored length: 0 or less is the empty string.
+// The string changes only when the whole text could be read.
+int JString::restoreText(nvstream& s, std::int32_t length) {
+    if (length <= 0) {
         release();
         return 1;
     }
-    char* block = readTextBlock(*s.rdbuf(), static_cast<std::size_t>(field));
+    char* block = readTextBlock(*s.rdbuf(), static_cast<std::size_t>(length));
     if (!block)
         return 0;
     release();

@@ -288,13 +288,7 @@ unsigned int nvfbuf_async::takeAndWrite(const char* data, unsigned int n) {
         delete[] data;
         return 0;
     }
-    Item item;
-    item.sequence = nextAsyncSequence();
-    item.command = kAsyncWriteData;
-    item.data = data;
-    item.length = n;
-    item.position = m_logical;
-    queueItem(item);
+    queueWrite(data, n, m_logical);
     m_logical += n;
     return n;
 }
@@ -302,6 +296,12 @@ unsigned int nvfbuf_async::takeAndWrite(const char* data, unsigned int n) {
 unsigned int nvfbuf_async::writeAt(std::int64_t pos, const char* data, unsigned int n) {
     if (!m_file || !data || pos < 0)
         return 0;
+    queueWrite(data, n, pos);
+    return n;
+}
+
+// Queues the write of the `n` bytes at `data` (handed over) at file position `pos`.
+void nvfbuf_async::queueWrite(const char* data, unsigned int n, std::int64_t pos) {
     Item item;
     item.sequence = nextAsyncSequence();
     item.command = kAsyncWriteData;
@@ -309,7 +309,6 @@ unsigned int nvfbuf_async::writeAt(std::int64_t pos, const char* data, unsigned 
     item.length = n;
     item.position = pos;
     queueItem(item);
-    return n;
 }
 
 std::int64_t nvfbuf_async::takeAndwriteSharedBlock(int token, std::int64_t handle,

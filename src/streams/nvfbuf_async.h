@@ -122,6 +122,7 @@ private:
     using Item = nvsupport::detail::AsyncWriteQueueItem;
 
     void queueItem(const Item& item);
+    void queueWrite(const char* data, unsigned int n, std::int64_t pos);
     void runCommand(const Item& item);
     void setFilePointer(std::int64_t pos);
     void workerLoop();
